@@ -7,9 +7,8 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build="$top/build/dev"
 exec 9>/tmp/tallyward-build.lock
 flock 9
-if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DTW_SANITIZE=ON -DTW_WERROR=ON >/dev/null
-fi
+# Re-run the configure step every time: new files are picked up by globs.
+cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DTW_SANITIZE=ON -DTW_WERROR=ON >/dev/null
 if [ $# -eq 0 ]; then
     cmake --build "$build" -j2
 else

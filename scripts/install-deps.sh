@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs exactly the Debian packages the build and the tests need that are
+# missing, so it costs nothing when everything is there.
+# Usage: scripts/install-deps.sh [build|test]   (test adds what the tests run)
+set -euo pipefail
+
+build_packages=(
+    build-essential cmake pkg-config
+    libsqlite3-dev libpng-dev libjpeg-dev libgif-dev
+    qt6-base-dev libx11-dev libxres-dev
+    libgtest-dev libbenchmark-dev
+    fonts-liberation2
+)
+test_packages=(
+    xvfb openbox xdotool xterm x11-utils dbus dbus-x11 tzdata
+)
+
+wanted=("${build_packages[@]}")
+if [ "${1:-build}" = test ]; then
+    wanted+=("${test_packages[@]}")
+fi
+
+missing=()
+for p in "${wanted[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+echo "Installing: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
