@@ -1,0 +1,464 @@
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <map>
+#include <optional>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ReferenceTotalsQueries.h"
+#include "storage/TotalsQueries.h"
+
+namespace tw {
+namespace {
+
+using test::ReferenceApplicationTotalsSQL;
+using test::ReferenceWebSiteTotalsSQL;
+
+// A cell as SQLite hands it over: its fundamental type and value.
+struct Cell {
+    int type = SQLITE_NULL;
+    int64_t integer = 0;
+    double real = 0;
+    std::string text;
+    bool operator==(const Cell&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Cell& cell) {
+    switch (cell.type) {
+        case SQLITE_INTEGER:
+            return out << "int " << cell.integer;
+        case SQLITE_FLOAT:
+            return out << "real " << cell.real;
+        case SQLITE_NULL:
+            return out << "NULL";
+        default:
+            return out << "text '" << cell.text << "'";
+    }
+}
+
+using Row = std::vector<Cell>;
+
+class Database {
+public:
+    Database() {
+        if (sqlite3_open(":memory:", &db_) != SQLITE_OK) {
+            throw std::runtime_error("cannot open an in-memory database");
+        }
+        // The original queries write their '%' in double quotes.
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DML, 1, nullptr);
+    }
+    ~Database() { sqlite3_close(db_); }
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    sqlite3* Handle() const { return db_; }
+
+    void Exec(const std::string& sql) {
+        char* error = nullptr;
+        if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+            std::string message = error ? error : "?";
+            sqlite3_free(error);
+            throw std::runtime_error(message + " in: " + sql);
+        }
+    }
+
+    std::vector<std::string> ColumnNames(const std::string& sql) {
+        sqlite3_stmt* stmt = Prepare(sql);
+        std::vector<std::string> names;
+        for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+            names.emplace_back(sqlite3_column_name(stmt, i));
+        }
+        sqlite3_finalize(stmt);
+        return names;
+    }
+
+    std::vector<Row> Query(const std::string& sql) {
+        sqlite3_stmt* stmt = Prepare(sql);
+        std::vector<Row> rows;
+        int rc;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            Row row;
+            for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+                Cell cell;
+                cell.type = sqlite3_column_type(stmt, i);
+                if (cell.type == SQLITE_INTEGER) {
+                    cell.integer = sqlite3_column_int64(stmt, i);
+                } else if (cell.type == SQLITE_FLOAT) {
+                    cell.real = sqlite3_column_double(stmt, i);
+                } else if (cell.type != SQLITE_NULL) {
+                    const auto* text = sqlite3_column_text(stmt, i);
+                    cell.text.assign(reinterpret_cast<const char*>(text),
+                                     static_cast<size_t>(sqlite3_column_bytes(stmt, i)));
+                }
+                row.push_back(std::move(cell));
+            }
+            rows.push_back(std::move(row));
+        }
+        sqlite3_finalize(stmt);
+        if (rc != SQLITE_DONE) {
+            throw std::runtime_error(std::string(sqlite3_errmsg(db_)) + " in: " + sql);
+        }
+        return rows;
+    }
+
+private:
+    sqlite3_stmt* Prepare(const std::string& sql) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+            throw std::runtime_error(std::string(sqlite3_errmsg(db_)) + " in: " + sql);
+        }
+        return stmt;
+    }
+
+    sqlite3* db_ = nullptr;
+};
+
+// The schema of the template activity database the build produces.
+const std::vector<std::string>& TemplateSchema() {
+    static const std::vector<std::string> schema = [] {
+        sqlite3* db = nullptr;
+        const std::string path = std::string(TW_BUILD_BIN_DIR) + "actmondb.sqlite";
+        if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+            sqlite3_close(db);
+            throw std::runtime_error("cannot open " + path);
+        }
+        std::vector<std::string> statements;
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(db,
+                           "SELECT sql FROM sqlite_master WHERE sql IS NOT NULL "
+                           "ORDER BY type DESC",  // tables before their indexes
+                           -1, &stmt, nullptr);
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            statements.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+        }
+        sqlite3_finalize(stmt);
+        sqlite3_close(db);
+        if (statements.empty()) {
+            throw std::runtime_error("no schema in " + path);
+        }
+        return statements;
+    }();
+    return schema;
+}
+
+std::unique_ptr<Database> NewActivityDatabase() {
+    auto db = std::make_unique<Database>();
+    for (const auto& statement : TemplateSchema()) {
+        db->Exec(statement);
+    }
+    return db;
+}
+
+std::string Literal(const std::optional<std::string>& value) {
+    if (!value) {
+        return "NULL";
+    }
+    std::string out = "'";
+    for (char c : *value) {
+        out += c;
+        if (c == '\'') {
+            out += '\'';
+        }
+    }
+    return out + "'";
+}
+
+// name (NULL is a name of its own) -> total_duration cell; fails on a name met twice.
+using Totals = std::map<std::optional<std::string>, Cell>;
+
+Totals TotalsOf(Database& db, const std::string& sql) {
+    Totals totals;
+    for (const auto& row : db.Query(sql)) {
+        std::optional<std::string> name;
+        if (row.at(2).type != SQLITE_NULL) {
+            name = row[2].text;
+        }
+        EXPECT_TRUE(totals.emplace(name, row.at(3)).second) << "name twice: " << Literal(name);
+    }
+    return totals;
+}
+
+std::string Describe(const Totals& totals) {
+    std::ostringstream out;
+    for (const auto& [name, cell] : totals) {
+        out << Literal(name) << " -> " << cell << "\n";
+    }
+    return out.str();
+}
+
+// Random tables built from small pools so that names overlap, contain one
+// another, differ only in letter case and carry LIKE wildcards.
+class Generator {
+public:
+    explicit Generator(uint32_t seed) : random_(seed) {}
+
+    std::string Script() {
+        std::string sql;
+        AddList(sql, "applications_list", kApps);
+        AddList(sql, "websites_list", kSites);
+        const int rows = Chance(0.1) ? 0 : Uniform(1, 80);
+        for (int i = 0; i < rows; ++i) {
+            sql +=
+                "INSERT INTO applications(date_created, app_name, browser_url, app_type, "
+                "duration, origin) VALUES(" +
+                Literal(Moment()) + ", " + Literal(AppName()) + ", " + Literal(Url()) +
+                ", 'Desktop Application', " + Duration() + ", " + Origin() + ");\n";
+        }
+        return sql;
+    }
+
+    // Range ends at, just inside and just outside the moments the rows use.
+    std::pair<std::string, std::string> Range() {
+        std::string from = Pick(kEdges);
+        std::string to = Pick(kEdges);
+        if (from > to && !Chance(0.1)) {
+            std::swap(from, to);  // mostly a proper range, sometimes an inverted one
+        }
+        return {from, to};
+    }
+
+private:
+    static inline const std::vector<std::string> kApps = {"/usr/bin/firefox",
+                                                          "/usr/bin/Firefox",
+                                                          "/usr/bin/firefox-esr",
+                                                          "/opt/app_1/run",
+                                                          "/opt/appX1/run",
+                                                          "/opt/a%b",
+                                                          "",
+                                                          "/usr/bin/o'neil"};
+    static inline const std::vector<std::string> kSites = {"example.com",
+                                                           "mail.example.com",
+                                                           "EXAMPLE.com",
+                                                           "ex_mple.com",
+                                                           "exa%com",
+                                                           "%",
+                                                           "_",
+                                                           "news.org",
+                                                           "s.org",
+                                                           "o'neil.net",
+                                                           "",
+                                                           "EXAMPLE.COM/a"};
+    static inline const std::vector<std::string> kEdges = {
+        "2026-03-01 03:59:59", "2026-03-01 04:00:00", "2026-03-01 04:00:01",
+        "2026-03-01 12:30:00", "2026-03-02 03:59:59", "2026-03-02 04:00:00",
+        "2026-03-02 04:00:01", "2026-03-01",          "2026-02-28 23:59:59"};
+
+    int Uniform(int low, int high) {
+        return std::uniform_int_distribution<int>(low, high)(random_);
+    }
+    bool Chance(double p) { return std::bernoulli_distribution(p)(random_); }
+    template <typename T>
+    const T& Pick(const std::vector<T>& pool) {
+        return pool[static_cast<size_t>(Uniform(0, static_cast<int>(pool.size()) - 1))];
+    }
+
+    // A short random name from a tiny alphabet, so random sites match random addresses.
+    std::string Scribble() {
+        static const std::string alphabet = "aAb._%";
+        std::string s;
+        for (int n = Uniform(0, 3); n > 0; --n) {
+            s += alphabet[static_cast<size_t>(Uniform(0, static_cast<int>(alphabet.size()) - 1))];
+        }
+        return s;
+    }
+
+    std::string FlipCase(std::string s) {
+        for (char& c : s) {
+            if (Chance(0.3) && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) {
+                c = static_cast<char>(c ^ 0x20);
+            }
+        }
+        return s;
+    }
+
+    void AddList(std::string& sql, const std::string& table, const std::vector<std::string>& pool) {
+        const int entries = Chance(0.1) ? 0 : Uniform(1, 8);
+        for (int i = 0; i < entries; ++i) {
+            std::optional<std::string> name;
+            if (!Chance(0.05)) {
+                name = Chance(0.25) ? Scribble() : Pick(pool);
+            }
+            const char* active = Chance(0.1) ? "NULL" : (Chance(0.8) ? "1" : "0");
+            sql += "INSERT INTO " + table + "(name, caption, active) VALUES(" + Literal(name) +
+                   ", 'caption " + std::to_string(i) + "', " + active + ");\n";
+        }
+    }
+
+    std::optional<std::string> Moment() {
+        if (Chance(0.1)) {
+            return std::nullopt;
+        }
+        return Pick(kEdges);
+    }
+
+    std::optional<std::string> AppName() {
+        if (Chance(0.05)) {
+            return std::nullopt;
+        }
+        return Chance(0.2) ? Pick(kSites) : Pick(kApps);
+    }
+
+    std::optional<std::string> Url() {
+        if (Chance(0.05)) {
+            return std::nullopt;
+        }
+        if (Chance(0.2)) {
+            return std::string();
+        }
+        const std::string core = Chance(0.3) ? Scribble() : Pick(kSites);
+        const std::string prefix = Chance(0.5) ? "https://" : (Chance(0.5) ? "www." : "");
+        const std::string suffix = Chance(0.5) ? "/path?q=1" : "";
+        return FlipCase(prefix + core + suffix);
+    }
+
+    std::string Duration() {
+        if (Chance(0.05)) {
+            return "NULL";
+        }
+        if (Chance(0.03)) {
+            return "2.5";
+        }
+        return std::to_string(Chance(0.05) ? Uniform(-5, 0) : Uniform(1, 600));
+    }
+
+    std::string Origin() {
+        if (Chance(0.05)) {
+            return "NULL";
+        }
+        return Chance(0.6) ? "1" : (Chance(0.8) ? "2" : "0");
+    }
+
+    std::mt19937 random_;
+};
+
+uint32_t BaseSeed() {
+    const char* text = std::getenv("TW_TOTALS_SEED");
+    return text && *text ? static_cast<uint32_t>(std::strtoul(text, nullptr, 10)) : 20260301u;
+}
+
+TEST(TotalsQueriesProperty, RandomTablesGiveTheReferenceTotals) {
+    const uint32_t base = BaseSeed();
+    constexpr int kCases = 600;
+    for (int i = 0; i < kCases; ++i) {
+        const uint32_t seed = base + static_cast<uint32_t>(i);
+        SCOPED_TRACE("seed " + std::to_string(seed) +
+                     " (rerun with TW_TOTALS_SEED=" + std::to_string(seed) + ")");
+        Generator generator(seed);
+        auto db = NewActivityDatabase();
+        db->Exec(generator.Script());
+        for (int r = 0; r < 3; ++r) {
+            const auto [from, to] = generator.Range();
+            SCOPED_TRACE("range " + from + " .. " + to);
+            const Totals refApps = TotalsOf(*db, ReferenceApplicationTotalsSQL(from, to));
+            const Totals fastApps = TotalsOf(*db, ApplicationTotalsSQL(from, to));
+            ASSERT_EQ(refApps, fastApps) << "reference:\n"
+                                         << Describe(refApps) << "program:\n"
+                                         << Describe(fastApps);
+            const Totals refSites = TotalsOf(*db, ReferenceWebSiteTotalsSQL(from, to));
+            const Totals fastSites = TotalsOf(*db, WebSiteTotalsSQL(from, to));
+            ASSERT_EQ(refSites, fastSites) << "reference:\n"
+                                           << Describe(refSites) << "program:\n"
+                                           << Describe(fastSites);
+        }
+    }
+}
+
+// Known answers for the rules the property test relies on the reference for.
+struct KnownCase {
+    const char* what;
+    const char* rows;  // INSERT statements
+    bool sites;
+    std::map<std::optional<std::string>, int64_t> expected;
+};
+
+void PrintTo(const KnownCase& c, std::ostream* out) {
+    *out << c.what;
+}
+
+class TotalsQueriesKnown : public ::testing::TestWithParam<KnownCase> {};
+
+TEST_P(TotalsQueriesKnown, BothQueriesGiveTheExpectedTotals) {
+    const KnownCase& c = GetParam();
+    auto db = NewActivityDatabase();
+    db->Exec(c.rows);
+    const std::string from = "2026-03-01 04:00:00";
+    const std::string to = "2026-03-02 03:59:59";
+    for (const std::string& sql :
+         {c.sites ? ReferenceWebSiteTotalsSQL(from, to) : ReferenceApplicationTotalsSQL(from, to),
+          c.sites ? WebSiteTotalsSQL(from, to) : ApplicationTotalsSQL(from, to)}) {
+        std::map<std::optional<std::string>, int64_t> actual;
+        for (const auto& [name, cell] : TotalsOf(*db, sql)) {
+            EXPECT_EQ(cell.type, SQLITE_INTEGER) << Literal(name);
+            actual[name] = cell.integer;
+        }
+        EXPECT_EQ(actual, c.expected) << sql;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, TotalsQueriesKnown,
+    ::testing::Values(
+        KnownCase{
+            "contained sites count for both, case ignored",
+            "INSERT INTO websites_list VALUES('example.com','E',1),('mail.example.com','M',1);"
+            "INSERT INTO applications VALUES('2026-03-01 "
+            "10:00:00','/b','https://MAIL.Example.com/',"
+            "'Google Chrome',3,2),('2026-03-01 10:00:03','/b','example.com','Google Chrome',5,1);",
+            true,
+            {{"example.com", 8}, {"mail.example.com", 3}}},
+        KnownCase{"range ends included, outside excluded, undated rows counted",
+                  "INSERT INTO applications_list VALUES('/a','A',1);"
+                  "INSERT INTO applications VALUES('2026-03-01 04:00:00','/a','','x',1,1),"
+                  "('2026-03-02 03:59:59','/a','','x',2,1),('2026-03-02 04:00:00','/a','','x',4,1),"
+                  "('2026-03-01 03:59:59','/a','','x',8,1),(NULL,'/a','','x',16,1);",
+                  false,
+                  {{"/a", 19}}},
+        KnownCase{"origin 2 and other letter case not counted for an application",
+                  "INSERT INTO applications_list VALUES('/a','A',1),('/c','C',0);"
+                  "INSERT INTO applications VALUES('2026-03-01 10:00:00','/a','','x',3,2),"
+                  "('2026-03-01 10:00:00','/A','','x',5,1);",
+                  false,
+                  {{"/a", 0}, {"/c", 0}}},
+        KnownCase{"a name listed twice is one row counting its rows twice; '_' is a wildcard",
+                  "INSERT INTO websites_list VALUES('a_c','1',1),('a_c','2',1);"
+                  "INSERT INTO applications VALUES('2026-03-01 10:00:00','/b','xabcx','x',3,2);",
+                  true,
+                  {{"a_c", 6}}}),
+    [](const ::testing::TestParamInfo<KnownCase>& param) {
+        return "Case" + std::to_string(param.index);
+    });
+
+TEST(TotalsQueries, ColumnsAreWhatTheLoaderReads) {
+    auto db = NewActivityDatabase();
+    const std::vector<std::string> expected = {"caption", "active", "name", "total_duration"};
+    EXPECT_EQ(db->ColumnNames(ApplicationTotalsSQL("a", "b")), expected);
+    EXPECT_EQ(db->ColumnNames(WebSiteTotalsSQL("a", "b")), expected);
+}
+
+// The point of the program's queries: the range is found through the
+// date_created index, never by reading the whole activity table.
+TEST(TotalsQueries, RangeIsReadThroughTheDateIndex) {
+    auto db = NewActivityDatabase();
+    for (const std::string& sql :
+         {ApplicationTotalsSQL("2026-03-01 04:00:00", "2026-03-02 03:59:59"),
+          WebSiteTotalsSQL("2026-03-01 04:00:00", "2026-03-02 03:59:59")}) {
+        std::string plan;
+        for (const auto& row : db->Query("EXPLAIN QUERY PLAN " + sql)) {
+            plan += row.at(3).text + "\n";
+        }
+        EXPECT_EQ(plan.find("SCAN applications\n"), std::string::npos) << plan;
+        EXPECT_NE(plan.find("applications USING INDEX applications_date_created"),
+                  std::string::npos)
+            << plan;
+    }
+}
+
+}  // namespace
+}  // namespace tw
