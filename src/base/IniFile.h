@@ -26,25 +26,37 @@ public:
     int32_t ReadInteger(std::string_view section, std::string_view key, int32_t defaultValue) const;
     bool ReadBool(std::string_view section, std::string_view key, bool defaultValue) const;
 
-    // Write failures are not reported: the file keeps its previous content.
-    void WriteString(std::string_view section, std::string_view key, std::string_view value);
-    void WriteInteger(std::string_view section, std::string_view key, int32_t value);
-    void WriteBool(std::string_view section, std::string_view key, bool value);
+    // Write failures are not reported to the user: the file keeps its
+    // previous content and the answer is false. A write that cannot be
+    // represented in the line form is refused the same way: an empty section
+    // or key, a key holding "=" or starting with ";" or "[", or a line break
+    // anywhere. Blanks around a key or value are not kept, as on reading.
+    bool WriteString(std::string_view section, std::string_view key, std::string_view value);
+    bool WriteInteger(std::string_view section, std::string_view key, int32_t value);
+    bool WriteBool(std::string_view section, std::string_view key, bool value);
 
     bool SectionExists(std::string_view section) const;
     bool ValueExists(std::string_view section, std::string_view key) const;
-    // Keys of a section in file order.
+    // Keys of a section in file order, each name once (its first spelling).
     std::vector<std::string> ReadSection(std::string_view section) const;
-    void EraseSection(std::string_view section);
-    void DeleteKey(std::string_view section, std::string_view key);
+    bool EraseSection(std::string_view section);
+    // Removes every line of the key in that section.
+    bool DeleteKey(std::string_view section, std::string_view key);
+
+    // The integer reading used by ReadInteger: decimal, or hexadecimal after
+    // "$" or "0x", with an optional sign; empty when the text is no integer.
+    static std::optional<int32_t> ParseInteger(std::string_view text);
 
 private:
-    struct Section {
-        std::string name;
-        std::vector<std::pair<std::string, std::string>> entries;
+    // The file as raw lines (without "\n"); unknown lines, comments and line
+    // ends are written back as they were.
+    struct Document {
+        std::vector<std::string> lines;
+        bool crlf = false;
     };
-    std::vector<Section> Load() const;
-    bool Store(const std::vector<Section>& sections) const;
+    // False when the file exists but cannot be read; a missing file is empty.
+    bool Load(Document& doc) const;
+    bool Store(const Document& doc) const;
 
     std::string fileName_;
 };
