@@ -463,6 +463,7 @@ uint32_t X11Desktop::WindowProcessId(WindowHandle window) {
         unsigned long count = 0, after = 0;
         unsigned char* data = nullptr;
         unsigned long pid = 0;
+        const int before = errors_;
         if (XGetWindowProperty(display_, real, atoms_->atom[aNetWmPid], 0, 1, False, XA_CARDINAL,
                                &type, &format, &count, &after, &data) == Success &&
             type == XA_CARDINAL && format == 32 && count == 1 && data) {
@@ -472,6 +473,9 @@ uint32_t X11Desktop::WindowProcessId(WindowHandle window) {
             XFree(data);
         if (pid > 0 && pid <= 0x7FFFFFFF)
             return uint32_t(pid);
+        // A window that is gone has no process, though its client may live on.
+        if (errors_ != before)
+            return 0;
     }
     if (!hasXRes_ || lost_)
         return 0;
