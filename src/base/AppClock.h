@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/DateTime.h"
+#include "base/TimeZoneRules.h"
 
 // The application clock: the wall clock read once at start-up, then advanced
 // by a monotonic counter that keeps counting while the machine sleeps.
@@ -27,19 +28,6 @@ class WallClock {
 public:
     virtual ~WallClock() = default;
     virtual double UtcSeconds() = 0;
-};
-
-// Offset of local time from universal time at a given universal moment.
-class TimeZoneRules {
-public:
-    virtual ~TimeZoneRules() = default;
-    virtual int64_t UtcOffsetSeconds(int64_t utcSeconds) const = 0;
-    // The rules of a zone by its name ("Europe/Berlin") or of a TZif file;
-    // nullptr when it cannot be read.
-    static std::unique_ptr<TimeZoneRules> Load(const std::string& nameOrPath);
-    // The zone of $TZ, else /etc/localtime, else universal time.
-    static std::unique_ptr<TimeZoneRules> LoadSystem();
-    static std::unique_ptr<TimeZoneRules> Utc();
 };
 
 std::unique_ptr<TickSource> SystemTickSource();
