@@ -1,0 +1,530 @@
+#include "storage/Options.h"
+
+#include <utility>
+
+#include "base/AppClock.h"
+#include "base/Appearance.h"
+#include "base/Exceptions.h"
+#include "base/IniFile.h"
+#include "base/Paths.h"
+#include "base/Strings.h"
+#include "base/WriteLog.h"
+#include "base/md5.h"
+
+namespace tw {
+
+namespace {
+
+constexpr std::string_view kUnit = "Options";
+
+constexpr const char* kExpirationActions[] = {"Reminder Only", "Close Browser/App.",
+                                              "Shutdown Computer"};
+constexpr const char* kReminderChangePeriods[] = {"never", "daily", "weekly", "fortnightly",
+                                                  "monthly"};
+constexpr const char* kReminderTypes[] = {"morning", "afternoon", "evening"};
+
+constexpr std::string_view kCommon = "Common";
+constexpr std::string_view kSettingsExecContext = "; TOptions.SettingsDBExecSQL:";
+constexpr std::string_view kSettingsQueryContext = "; TOptions.SettingsDBGetTable:";
+constexpr std::string_view kLogExecContext = "; TOptions.LogDBExecSQL: ";
+
+// Lines joined the way every multi-row INSERT of the store is written.
+std::string JoinUnionAll(const std::vector<std::string>& lines) {
+    std::string text;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) {
+            text += "\r\nUNION ALL\r\n";
+        }
+        text += lines[i];
+    }
+    return text;
+}
+
+std::unique_ptr<TOptions>& Instance() {
+    static std::unique_ptr<TOptions> instance;
+    return instance;
+}
+
+}  // namespace
+
+const char* ExpirationActionText(uint8_t value) noexcept {
+    return value < 3 ? kExpirationActions[value] : "";
+}
+
+uint8_t ExpirationActionFromText(std::string_view text) noexcept {
+    for (uint8_t i = 0; i < 3; ++i) {
+        if (SameText(text, kExpirationActions[i])) {
+            return i;
+        }
+    }
+    return 0;
+}
+
+const char* ReminderChangePeriodText(uint8_t value) noexcept {
+    return value < 5 ? kReminderChangePeriods[value] : "";
+}
+
+uint8_t ReminderChangePeriodFromText(std::string_view text) noexcept {
+    for (uint8_t i = 0; i < 5; ++i) {
+        if (SameText(text, kReminderChangePeriods[i])) {
+            return i;
+        }
+    }
+    return 0;
+}
+
+const char* ReminderTypeText(uint8_t value) noexcept {
+    return value < 3 ? kReminderTypes[value] : "";
+}
+
+uint8_t ReminderTypeFromText(std::string_view text) noexcept {
+    for (uint8_t i = 0; i < 3; ++i) {
+        if (text == kReminderTypes[i]) {
+            return i;
+        }
+    }
+    return 0;
+}
+
+const char* MonitoredListTableName(TMonitoredItemType type) noexcept {
+    switch (type) {
+        case mitApplication:
+            return "applications_list";
+        case mitWebSite:
+            return "websites_list";
+        default:
+            return "";
+    }
+}
+
+const char* MonitoredIniSection(TMonitoredItemType type) noexcept {
+    switch (type) {
+        case mitApplication:
+            return "Applications";
+        case mitWebSite:
+            return "WebSites";
+        default:
+            return "";
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+TOptions::TOptions() {
+    AdminLoggedIn = false;
+    Load();
+}
+
+TOptions::~TOptions() {
+    if (saveOnDestroy_) {
+        try {
+            Save();
+        } catch (const std::exception& e) {
+            LogException(e, "; TOptions.Destroy: ");
+        }
+    }
+}
+
+TMonitoredList& TOptions::MonitoredList() {
+    if (!monitoredList_) {
+        monitoredList_ = std::make_unique<TMonitoredList>();
+    }
+    return *monitoredList_;
+}
+
+void TOptions::Load() {
+    const TIniFile& ini = GetIniFile();
+    ExpirationActionChanged = ini.ReadBool(kCommon, "ExpirationActionChanged", false);
+    TimeLimitSecondsChanged = ini.ReadBool(kCommon, "TimeLimitSecondsChanged", false);
+    MonitoredItemDeleteActionProcessed =
+        ini.ReadBool(kCommon, "MonitoredItemDeleteActionProcessed", true);
+    LoadMonitoredItems();
+    LoadReminderTexts();
+    LoadSettings();
+}
+
+void TOptions::LoadSettings() {
+    const TDateTime now = AppNow();
+    ScanPeriodSeconds = 3;
+    ReminderChangedDateTime = now;
+    const TDateTime dayStart = AppDayStart();
+    ResetDateTime = dayStart + (now >= dayStart ? 1 : 0);
+    TimeLimitSeconds = 28800;
+    ReminderShowedDateTime = now;
+
+    if (auto table = SettingsDBGetTable("SELECT * FROM settings")) {
+        try {
+            const char decimal = DecimalCommaFormat().decimalSeparator;
+            for (table->First(); !table->AtEnd(); table->Next()) {
+                const std::string name = table->AsText("name");
+                const std::string value = table->AsText("value");
+                // A malformed value must not keep the program from starting:
+                // that key keeps its default and the rest still loads.
+                try {
+                    if (SameText(name, "Password")) {
+                        Password = value;
+                    } else if (SameText(name, "ScanPeriodSeconds")) {
+                        ScanPeriodSeconds = StrToInt(value);
+                    } else if (SameText(name, "TimeLimitSeconds")) {
+                        TimeLimitSeconds = StrToInt(value);
+                    } else if (SameText(name, "ExpirationAction")) {
+                        ExpirationAction = ExpirationActionFromText(value);
+                    } else if (SameText(name, "ReminderChangePeriod")) {
+                        ReminderChangePeriod = ReminderChangePeriodFromText(value);
+                    } else if (SameText(name, "ResetDateTime")) {
+                        ResetDateTime = ParseDateText(value) + kDayStartOffset;
+                    } else if (SameText(name, "AllowUserToChangeSettings")) {
+                        AllowUserToChangeSettings = value == "1";
+                    } else if (SameText(name, "IsNotFirstRun")) {
+                        IsNotFirstRun = value == "1";
+                    } else if (SameText(name, "ReminderChangedDateTime")) {
+                        ReminderChangedDateTime = StrToFloat(value, decimal);
+                    } else if (SameText(name, "ReminderShowedDateTime")) {
+                        ReminderShowedDateTime = StrToFloat(value, decimal);
+                    }
+                } catch (const Exception& e) {
+                    LogException(e, "; TOptions.LoadSettings: " + name + " = \"" + value + "\": ");
+                }
+            }
+        } catch (const std::exception& e) {
+            LogException(e, "; TOptions.LoadSettings: ");
+        }
+    }
+    if (ScanPeriodSeconds == 0) {
+        ScanPeriodSeconds = 3;
+    }
+    if constexpr (!AdminPasswordEnabled) {
+        AllowUserToChangeSettings = true;
+    }
+}
+
+void TOptions::LoadReminderTexts() {
+    auto table = SettingsDBGetTable("SELECT * FROM reminders");
+    if (!table) {
+        return;
+    }
+    try {
+        for (table->First(); !table->AtEnd(); table->Next()) {
+            reminderTexts_[ReminderTypeFromText(table->AsText("reminder_type"))] =
+                table->AsText("text");
+        }
+    } catch (const std::exception& e) {
+        LogException(e, "; TOptions.LoadReminderTexts: ");
+    }
+}
+
+void TOptions::LoadMonitoredItems() {
+    TMonitoredList& list = MonitoredList();
+    list.Clear();
+    for (TMonitoredItemType type : {mitApplication, mitWebSite}) {
+        auto table =
+            SettingsDBGetTable(std::string("SELECT * FROM ") + MonitoredListTableName(type));
+        if (!table) {
+            return;
+        }
+        try {
+            for (table->First(); !table->AtEnd(); table->Next()) {
+                auto item = std::make_unique<TMonitoredItem>();
+                item->Name = table->AsText("name");
+                item->Caption = table->AsText("caption");
+                item->ItemType = type;
+                item->Active = table->AsInteger("active") == 1;
+                const std::string caption = item->Caption;
+                list.Add(caption, std::move(item));
+            }
+        } catch (const std::exception& e) {
+            LogException(e, "; TOptions.LoadMonitoredItems: ");
+        }
+    }
+}
+
+std::string TOptions::SettingsInsertSQL() const {
+    const char decimal = DecimalCommaFormat().decimalSeparator;
+    const std::pair<const char*, std::string> rows[] = {
+        {"ScanPeriodSeconds", IntToStr(ScanPeriodSeconds)},
+        {"TimeLimitSeconds", IntToStr(TimeLimitSeconds)},
+        {"ExpirationAction", ExpirationActionText(ExpirationAction)},
+        {"Password", Password},
+        {"ResetDateTime", FormatDateText(ResetDateTime)},
+        {"AllowUserToChangeSettings", AllowUserToChangeSettings ? "1" : "0"},
+        {"ReminderChangedDateTime", FloatToStr(ReminderChangedDateTime, decimal)},
+        {"ReminderChangePeriod", ReminderChangePeriodText(ReminderChangePeriod)},
+        {"ReminderShowedDateTime", FloatToStr(ReminderShowedDateTime, decimal)},
+        {"IsNotFirstRun", IsNotFirstRun ? "1" : "0"},
+    };
+    std::vector<std::string> lines;
+    for (const auto& [key, value] : rows) {
+        lines.push_back("SELECT " + QuotedStr(key) + ", " + QuotedStr(value));
+    }
+    return "INSERT INTO settings(name, value)\r\n" + JoinUnionAll(lines);
+}
+
+std::string TOptions::RemindersInsertSQL() const {
+    std::vector<std::string> lines;
+    for (uint8_t type = 0; type < 3; ++type) {
+        lines.push_back("SELECT " + QuotedStr(reminderTexts_[type]) + ", \"" +
+                        ReminderTypeText(type) + "\"");
+    }
+    return "INSERT INTO reminders(text, reminder_type)\r\n" + JoinUnionAll(lines);
+}
+
+std::vector<std::string> TOptions::MonitoredItemsInsertSQL(TMonitoredItemType type) {
+    std::vector<std::string> statements;
+    std::vector<std::string> lines;
+    const std::string head =
+        std::string("INSERT INTO ") + MonitoredListTableName(type) + "(name, caption, active)\r\n";
+    const TMonitoredList& list = MonitoredList();
+    for (int i = 0; i < list.Count(); ++i) {
+        const TMonitoredItem* item = list.Items(i);
+        if (item->ItemType != type) {
+            continue;
+        }
+        lines.push_back("SELECT " + QuotedStr(item->Name) + ", " + QuotedStr(item->Caption) + ", " +
+                        (item->Active ? "1" : "0"));
+        if (int(lines.size()) == kInsertBatchRows) {
+            statements.push_back(head + JoinUnionAll(lines));
+            lines.clear();
+        }
+    }
+    if (!lines.empty()) {
+        statements.push_back(head + JoinUnionAll(lines));
+    }
+    return statements;
+}
+
+std::vector<std::vector<std::string>> TOptions::MonitoredItemsGroups() {
+    std::vector<std::vector<std::string>> groups;
+    for (TMonitoredItemType type : {mitApplication, mitWebSite}) {
+        std::vector<std::string> group{std::string("DELETE FROM ") + MonitoredListTableName(type) +
+                                       ";"};
+        for (std::string& insert : MonitoredItemsInsertSQL(type)) {
+            group.push_back(std::move(insert));
+        }
+        groups.push_back(std::move(group));
+    }
+    return groups;
+}
+
+void TOptions::ReplaceTables(const std::string& fileName, std::string_view context,
+                             const std::vector<std::vector<std::string>>& groups) {
+    try {
+        TSQLiteDatabase db(fileName);
+        for (const auto& group : groups) {
+            // A table's delete and its inserts commit together or not at all,
+            // so a failed insert never leaves the table empty.
+            try {
+                TSQLiteTransaction transaction(db);
+                for (const std::string& sql : group) {
+                    db.ExecSQL(sql);
+                }
+                transaction.Commit();
+            } catch (const std::exception& e) {
+                LogException(e, context);
+            }
+        }
+    } catch (const std::exception& e) {
+        LogException(e, context);
+    }
+}
+
+void TOptions::Save() {
+    std::vector<std::vector<std::string>> settingsGroups{
+        {"DELETE FROM settings;", SettingsInsertSQL()}};
+    for (auto& group : MonitoredItemsGroups()) {
+        settingsGroups.push_back(std::move(group));
+    }
+    settingsGroups.push_back({"DELETE FROM reminders;", RemindersInsertSQL()});
+    ReplaceTables(GetSettingsDBFileName(), kSettingsExecContext, settingsGroups);
+    ReplaceTables(GetActivityDBFileName(), kLogExecContext, MonitoredItemsGroups());
+}
+
+void TOptions::SaveMonitoredItems() {
+    const auto groups = MonitoredItemsGroups();
+    ReplaceTables(GetSettingsDBFileName(), kSettingsExecContext, groups);
+    ReplaceTables(GetActivityDBFileName(), kLogExecContext, groups);
+}
+
+void TOptions::PurgeLog() {
+    LogDBExecSQL("DELETE FROM applications where date_created  < '" +
+                 FormatDateTimeText(AppNow() - kPurgeLogDays) + "'");
+    LogDBExecSQL(
+        "delete from applications where origin = 1 and app_name not in (select distinct name "
+        "from applications_list)");
+}
+
+void TOptions::SettingsDBExecSQL(const std::string& sql) {
+    try {
+        TSQLiteDatabase db(GetSettingsDBFileName());
+        db.ExecSQL(sql);
+    } catch (const std::exception& e) {
+        LogException(e, kSettingsExecContext);
+    }
+}
+
+std::unique_ptr<TSQLiteTable> TOptions::SettingsDBGetTable(const std::string& sql) {
+    try {
+        TSQLiteDatabase db(GetSettingsDBFileName());
+        return db.GetTable(sql);
+    } catch (const std::exception& e) {
+        LogException(e, kSettingsQueryContext);
+    }
+    return nullptr;
+}
+
+void TOptions::LogDBExecSQL(const std::string& sql) {
+    try {
+        TSQLiteDatabase db(GetActivityDBFileName());
+        db.ExecSQL(sql);
+    } catch (const std::exception& e) {
+        LogException(e, kLogExecContext);
+    }
+}
+
+int TOptions::AccessLevel() const noexcept {
+    if (AdminLoggedIn) {
+        return 2;
+    }
+    return AllowUserToChangeSettings ? 1 : 0;
+}
+
+bool TOptions::CheckPassword(std::string_view text) {
+    AdminLoggedIn = SameText(MD5DigestText(text), Password);
+    return AdminLoggedIn;
+}
+
+void TOptions::SetPassword(std::string_view text) {
+    Password = MD5DigestText(text);
+    AdminLoggedIn = true;
+}
+
+void TOptions::SetTimeLimitSeconds(int32_t value) {
+    TIniFile& ini = GetIniFile();
+    if (AdminLoggedIn) {
+        ini.DeleteKey(kCommon, "TimeLimitSeconds");
+        TimeLimitSeconds = value;
+    } else if (!TimeLimitSecondsChanged) {
+        // One raise per period takes effect at once.
+        if (value > TimeLimitSeconds) {
+            TimeLimitSecondsChanged = true;
+        }
+        ini.DeleteKey(kCommon, "TimeLimitSeconds");
+        TimeLimitSeconds = value;
+        ini.WriteBool(kCommon, "TimeLimitSecondsChanged", TimeLimitSecondsChanged);
+    } else if (AllowUserToChangeSettings) {
+        if (value < TimeLimitSeconds) {
+            ini.DeleteKey(kCommon, "TimeLimitSeconds");
+            TimeLimitSeconds = value;
+        } else {
+            ini.WriteInteger(kCommon, "TimeLimitSeconds", value);
+        }
+    }
+}
+
+void TOptions::SetExpirationAction(uint8_t value) {
+    TIniFile& ini = GetIniFile();
+    if (AdminLoggedIn) {
+        ExpirationAction = value;
+        ini.DeleteKey(kCommon, "ExpirationAction");
+    } else if (!ExpirationActionChanged) {
+        ExpirationAction = value;
+        ini.DeleteKey(kCommon, "ExpirationAction");
+        ExpirationActionChanged = true;
+        ini.WriteBool(kCommon, "ExpirationActionChanged", true);
+    } else if (AllowUserToChangeSettings) {
+        ini.WriteInteger(kCommon, "ExpirationAction", value);
+    }
+}
+
+uint8_t TOptions::DeleteMonitoredItem(const TMonitoredItem* item) {
+    Require(item != nullptr, kUnit);
+    const int level = AccessLevel();
+    if (level == 0) {
+        return daNone;
+    }
+    TMonitoredList& list = MonitoredList();
+    const int index = list.IndexOfItem(item);
+    if (index < 0) {
+        return uint8_t(level);
+    }
+    if (level == 2) {
+        list.Delete(index);
+        return daRemove;
+    }
+    if (!MonitoredItemDeleteActionProcessed) {
+        MonitoredItemDeleteActionProcessed = true;
+        list.Delete(index);
+        return daRemove;
+    }
+    TMonitoredItem* entry = list.Items(index);
+    entry->Active = false;
+    // `item` may be the entry itself; it is still alive here.
+    WriteIniString(MonitoredIniSection(entry->ItemType), item->Name, item->Name);
+    return daDeactivate;
+}
+
+void TOptions::SetMonitoredItemDeleteActionProcessed(bool value) {
+    MonitoredItemDeleteActionProcessed = value;
+    GetIniFile().WriteBool(kCommon, "MonitoredItemDeleteActionProcessed", value);
+}
+
+void TOptions::ApplyPendingChanges() {
+    TIniFile& ini = GetIniFile();
+    if (AllowUserToChangeSettings) {
+        const int32_t limit = ini.ReadInteger(kCommon, "TimeLimitSeconds", -1);
+        if (limit > 0) {
+            TimeLimitSeconds = limit;
+        }
+        const int32_t action = ini.ReadInteger(kCommon, "ExpirationAction", -1);
+        if (action >= 0 && action <= 2) {
+            ExpirationAction = uint8_t(action);
+        }
+    }
+    if (ini.SectionExists(kCommon)) {
+        ini.EraseSection(kCommon);
+    }
+}
+
+std::string TOptions::ExpirationActionName() const {
+    return ExpirationActionText(ExpirationAction);
+}
+
+const std::string& TOptions::ReminderTexts(uint8_t type) const {
+    Require(type < 3, kUnit);
+    return reminderTexts_[type];
+}
+
+void TOptions::SetReminder(uint8_t type, const std::string& text) {
+    Require(type < 3, kUnit);
+    if (reminderTexts_[type] != text) {
+        reminderTexts_[type] = text;
+        ReminderChangedDateTime = AppNow();
+    }
+}
+
+void TOptions::WriteIniString(std::string_view section, std::string_view key,
+                              std::string_view value) {
+    GetIniFile().WriteString(section, key, value);
+}
+
+// ---------------------------------------------------------------------------
+
+TOptions& Options() {
+    auto& instance = Instance();
+    if (!instance) {
+        instance = std::make_unique<TOptions>();
+    }
+    return *instance;
+}
+
+void FreeOptions() {
+    Instance().reset();
+}
+
+void ResetOptions() {
+    if (auto& instance = Instance()) {
+        instance->SetSaveOnDestroy(false);
+        instance.reset();
+    }
+}
+
+}  // namespace tw

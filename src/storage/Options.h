@@ -1,0 +1,152 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/DateTime.h"
+#include "storage/MonitoredObjects.h"
+#include "storage/SQLiteTable3.h"
+
+#ifndef TW_ADMIN_PASSWORD_ENABLED
+#error "TW_ADMIN_PASSWORD_ENABLED comes from the build (CMake option AdminPasswordEnabled)"
+#endif
+
+// The settings store: the user's configuration for the whole run, loaded
+// from settings.sqlite and written back on save, plus the rules by which a
+// user without the administrator password may change the limit, the action
+// and the time-limit list.
+namespace tw {
+
+// Whether this build has the administrator password (off as delivered).
+inline constexpr bool AdminPasswordEnabled = TW_ADMIN_PASSWORD_ENABLED != 0;
+
+enum TExpirationAction : uint8_t {
+    eaReminderOnly = 0,
+    eaCloseBrowserApp = 1,
+    eaShutdownComputer = 2,
+};
+
+enum TReminderChangePeriod : uint8_t {
+    rcpNever = 0,
+    rcpDaily = 1,
+    rcpWeekly = 2,
+    rcpFortnightly = 3,
+    rcpMonthly = 4,
+};
+
+enum TReminderType : uint8_t { rtMorning = 0, rtAfternoon = 1, rtEvening = 2 };
+
+// What DeleteMonitoredItem allows; the caller applies it to the day list too.
+enum TDeleteAction : uint8_t { daNone = 0, daDeactivate = 1, daRemove = 2 };
+
+// Stored texts of the value tables; a text that equals none reads as 0.
+// Actions and periods are compared with ASCII letter case folded, reminder
+// types exactly.
+const char* ExpirationActionText(uint8_t value) noexcept;
+uint8_t ExpirationActionFromText(std::string_view text) noexcept;
+const char* ReminderChangePeriodText(uint8_t value) noexcept;
+uint8_t ReminderChangePeriodFromText(std::string_view text) noexcept;
+const char* ReminderTypeText(uint8_t value) noexcept;
+uint8_t ReminderTypeFromText(std::string_view text) noexcept;
+
+// List table (in both databases) and ini section of pending removals; "" for type 0.
+const char* MonitoredListTableName(TMonitoredItemType type) noexcept;
+const char* MonitoredIniSection(TMonitoredItemType type) noexcept;
+
+// Rows per multi-row INSERT.
+inline constexpr int kInsertBatchRows = 15;
+// Activity older than this many days is purged at start-up.
+inline constexpr int kPurgeLogDays = 90;
+
+class TOptions {
+public:
+    // Loads everything from the data folder's files.
+    TOptions();
+    // Saves, unless SetSaveOnDestroy(false).
+    ~TOptions();
+    TOptions(const TOptions&) = delete;
+    TOptions& operator=(const TOptions&) = delete;
+
+    bool AllowUserToChangeSettings = false;
+    uint8_t ExpirationAction = eaReminderOnly;
+    bool ExpirationActionChanged = false;
+    bool AdminLoggedIn = false;
+    bool IsNotFirstRun = false;
+    bool MonitoredItemDeleteActionProcessed = true;
+    std::string Password;
+    TDateTime ReminderChangedDateTime = 0;
+    uint8_t ReminderChangePeriod = rcpNever;
+    TDateTime ReminderShowedDateTime = 0;
+    TDateTime ResetDateTime = 0;
+    int32_t ScanPeriodSeconds = 3;
+    int32_t TimeLimitSeconds = 28800;
+    bool TimeLimitSecondsChanged = false;
+
+    TMonitoredList& MonitoredList();
+
+    void Load();
+    void LoadSettings();
+    void LoadReminderTexts();
+    void LoadMonitoredItems();
+    // Replaces every table's rows; each table is replaced all or nothing.
+    void Save();
+    void SaveMonitoredItems();
+    void PurgeLog();
+
+    // Run one statement or query on a database; failures are logged and swallowed.
+    void SettingsDBExecSQL(const std::string& sql);
+    std::unique_ptr<TSQLiteTable> SettingsDBGetTable(const std::string& sql);
+    void LogDBExecSQL(const std::string& sql);
+
+    // The statements Save writes, as the databases receive them.
+    std::string SettingsInsertSQL() const;
+    std::string RemindersInsertSQL() const;
+    // At most kInsertBatchRows rows each; none when the list has no entry of the type.
+    std::vector<std::string> MonitoredItemsInsertSQL(TMonitoredItemType type);
+
+    // 2 administrator, 1 user allowed to change settings, 0 neither.
+    int AccessLevel() const noexcept;
+    bool CheckPassword(std::string_view text);
+    void SetPassword(std::string_view text);
+
+    void SetTimeLimitSeconds(int32_t value);
+    void SetExpirationAction(uint8_t value);
+    // A TDeleteAction for the caller to apply (and then SaveMonitoredItems).
+    uint8_t DeleteMonitoredItem(const TMonitoredItem* item);
+    void SetMonitoredItemDeleteActionProcessed(bool value);
+    void ApplyPendingChanges();
+
+    std::string ExpirationActionName() const;
+    TDateTime TimeLimit() const noexcept { return TimeLimitSeconds / kSecondsPerDay; }
+
+    const std::string& ReminderTexts(uint8_t type) const;
+    void SetReminder(uint8_t type, const std::string& text);
+
+    void WriteIniString(std::string_view section, std::string_view key, std::string_view value);
+
+    void SetSaveOnDestroy(bool save) noexcept { saveOnDestroy_ = save; }
+
+private:
+    // Runs each group of statements as one transaction on one connection to
+    // `fileName`; a failing group is logged with `context` and rolled back.
+    void ReplaceTables(const std::string& fileName, std::string_view context,
+                       const std::vector<std::vector<std::string>>& groups);
+    std::vector<std::vector<std::string>> MonitoredItemsGroups();
+
+    std::unique_ptr<TMonitoredList> monitoredList_;
+    std::array<std::string, 3> reminderTexts_;
+    bool saveOnDestroy_ = true;
+};
+
+// The process's store, created (and so loaded) on first use.
+TOptions& Options();
+// Saves and frees the store (program end); the next Options() loads anew.
+void FreeOptions();
+// Frees the store without saving (tests, and a new data folder).
+void ResetOptions();
+
+}  // namespace tw
