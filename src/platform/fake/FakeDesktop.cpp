@@ -126,8 +126,9 @@ FakeAccessiblePtr FakeAccessible::ChildCountResult(HResult hr, std::optional<int
     return shared_from_this();
 }
 
-FakeAccessiblePtr FakeAccessible::ChildrenResult(HResult hr) {
+FakeAccessiblePtr FakeAccessible::ChildrenResult(HResult hr, std::optional<int32_t> handedOut) {
     childrenHr_ = hr;
+    childrenHandedOut_ = handedOut;
     return shared_from_this();
 }
 
@@ -186,7 +187,15 @@ AccCountResult FakeAccessible::ChildCount() {
 AccChildrenResult FakeAccessible::Children(int32_t count) {
     Count("Children");
     AccChildrenResult result{childrenHr_, {}};
-    const size_t n = std::min(elements_.size(), size_t(std::max(count, 0)));
+    int32_t available = int32_t(elements_.size());
+    if (childrenHandedOut_) {
+        available = std::min(available, *childrenHandedOut_);
+    } else if (childrenHr_ == kSFalse) {
+        available = std::max(available - 1, 0);
+    } else if (childrenHr_ != kSOk) {
+        available = 0;
+    }
+    const size_t n = size_t(std::clamp(count, 0, std::max(available, 0)));
     result.children.assign(elements_.begin(), elements_.begin() + std::ptrdiff_t(n));
     return result;
 }

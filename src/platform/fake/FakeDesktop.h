@@ -47,8 +47,10 @@ public:
 
     // Child count: the code, and a count other than the number of elements.
     FakeAccessiblePtr ChildCountResult(HResult hr, std::optional<int32_t> count = std::nullopt);
-    // The code the child array answers with (its elements are still handed out).
-    FakeAccessiblePtr ChildrenResult(HResult hr);
+    // The code the child array answers with, and how many elements it hands
+    // out: by default all on success, all but the last on partial success
+    // (1), none on failure.
+    FakeAccessiblePtr ChildrenResult(HResult hr, std::optional<int32_t> handedOut = std::nullopt);
     // Offers an enumerator over the elements; a fetch at `failAt` answers `failHr`.
     FakeAccessiblePtr WithEnumerator();
     FakeAccessiblePtr EnumeratorFailsAt(int failAt, HResult failHr = kEFail);
@@ -89,6 +91,7 @@ private:
     HResult childCountHr_ = kSOk;
     std::optional<int32_t> childCount_;
     HResult childrenHr_ = kSOk;
+    std::optional<int32_t> childrenHandedOut_;
     bool hasEnumerator_ = false;
     int enumeratorFailAt_ = -1;
     HResult enumeratorFailHr_ = kEFail;
