@@ -126,17 +126,6 @@ TEST_F(OptionsTest, SettingsRowsAreRecognisedAndConverted) {
     o.SetSaveOnDestroy(false);
 }
 
-TEST_F(OptionsTest, UnknownValueTextsReadAsZero) {
-    ExecSettings(
-        "INSERT INTO settings VALUES ('ExpirationAction', 'Explode'), ('ReminderChangePeriod', "
-        "'hourly'), ('AllowUserToChangeSettings', 'yes')");
-    TOptions o;
-    EXPECT_EQ(o.ExpirationAction, eaReminderOnly);
-    EXPECT_EQ(o.ReminderChangePeriod, rcpNever);
-    EXPECT_EQ(o.AllowUserToChangeSettings, !AdminPasswordEnabled);
-    o.SetSaveOnDestroy(false);
-}
-
 TEST_F(OptionsTest, MalformedValuesKeepTheirDefaultsAndTheRestLoads) {
     ExecSettings(
         "INSERT INTO settings VALUES ('ResetDateTime', '2026-12'), ('TimeLimitSeconds', "
@@ -445,6 +434,23 @@ TEST_F(OptionsTest, TheProcessWideStoreIsCreatedOnceAndSavedWhenFreed) {
     Options().TimeLimitSeconds = 5555;
     FreeOptions();
     EXPECT_EQ(Options().TimeLimitSeconds, 5555);
+}
+
+// A list table whose "active" column is not an integer column cannot be
+// read; that must not leave the constructor, or the program never starts.
+TEST_F(OptionsTest, UnreadableListTableIsReportedAndTheRestLoads) {
+    ExecSettings("DROP TABLE applications_list");
+    ExecSettings("CREATE TABLE applications_list(name TEXT, caption TEXT, active VARCHAR(1))");
+    ExecSettings("INSERT INTO applications_list VALUES('/bin/a', 'A', '1')");
+    ExecSettings("INSERT INTO websites_list VALUES('b.org', 'B', 1)");
+    ExecSettings("INSERT INTO settings VALUES('TimeLimitSeconds', '60')");
+    std::unique_ptr<TOptions> o;
+    ASSERT_NO_THROW(o = std::make_unique<TOptions>());
+    EXPECT_EQ(o->TimeLimitSeconds, 60);
+    EXPECT_EQ(o->MonitoredList().IndexOfName("b.org"), 0);
+    EXPECT_NE(LogText().find("; TOptions.LoadMonitoredItems: Not an integer or numeric field"),
+              std::string::npos);
+    o->SetSaveOnDestroy(false);
 }
 
 // A damaged file: every operation reports and the store runs on its defaults.

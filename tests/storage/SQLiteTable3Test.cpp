@@ -232,14 +232,6 @@ TEST_F(SQLiteTable3Test, FailuresCarryTheThreeLineLayerError) {
     }
 }
 
-TEST(SQLiteErrorDescription, KnownAndUnknownCodes) {
-    EXPECT_EQ(SQLiteErrorDescription(0), "Successful result");
-    EXPECT_EQ(SQLiteErrorDescription(26), "File opened that is not a database file");
-    EXPECT_EQ(SQLiteErrorDescription(101), "sqlite3_step() has finished executing");
-    EXPECT_EQ(SQLiteErrorDescription(27), "Unknown SQLite Error Code \"27\"");
-    EXPECT_EQ(SQLiteErrorDescription(-1), "Unknown SQLite Error Code \"-1\"");
-}
-
 TEST_F(SQLiteTable3Test, OpeningFailsInAMissingFolderAndCreatesAMissingFile) {
     const std::string bad = dir_.Path() + "no/such/folder/x.sqlite";
     try {
@@ -299,24 +291,6 @@ TEST_F(SQLiteTable3Test, TransactionKeepsPreviousRowsWhenAStatementFails) {
         EXPECT_FALSE(db.InTransaction());
     }
     EXPECT_EQ(Query("SELECT v FROM t")->AsText(0), "new");
-}
-
-TEST_F(SQLiteTable3Test, StatementHookSeesEveryStatementAndCanFailIt) {
-    std::vector<std::string> seen;
-    SetSQLiteStatementHook([&](const std::string& file, const std::string& sql) {
-        EXPECT_EQ(file, file_);
-        seen.push_back(sql);
-        if (sql.find("boom") != std::string::npos) {
-            throw ESQLiteException("injected");
-        }
-    });
-    Exec("CREATE TABLE t(v)");
-    Query("SELECT * FROM t");
-    EXPECT_THROW(Exec("INSERT INTO t VALUES('boom')"), ESQLiteException);
-    SetSQLiteStatementHook(nullptr);
-    EXPECT_EQ(seen, (std::vector<std::string>{"CREATE TABLE t(v)", "SELECT * FROM t",
-                                              "INSERT INTO t VALUES('boom')"}));
-    EXPECT_EQ(Count("t"), 0);
 }
 
 }  // namespace
