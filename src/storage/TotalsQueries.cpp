@@ -6,14 +6,17 @@ namespace tw {
 
 namespace {
 
-// Activity rows of the range, plus those without a date. Two branches
-// rather than an OR, so each is an index lookup.
-std::string RangeRows(const std::string& columns, const std::string& from, const std::string& to,
+// Sums of the range's rows per `key`, then of the undated rows (which the
+// original queries count whatever the range) per `key`. Two grouped branches
+// rather than an OR, so each is one index lookup and feeds its own sorter.
+std::string RangeSums(const std::string& key, const std::string& from, const std::string& to,
                       const std::string& extraCondition) {
+    const std::string select =
+        "SELECT " + key + " AS " + key + ", SUM(duration) AS duration FROM applications WHERE ";
     const std::string extra = extraCondition.empty() ? "" : " AND " + extraCondition;
-    return "SELECT " + columns + " FROM applications WHERE date_created BETWEEN " +
-           QuotedStr(from) + " AND " + QuotedStr(to) + extra + " UNION ALL SELECT " + columns +
-           " FROM applications WHERE date_created IS NULL" + extra;
+    return select + "date_created BETWEEN " + QuotedStr(from) + " AND " + QuotedStr(to) + extra +
+           " GROUP BY " + key + " UNION ALL " + select + "date_created IS NULL" + extra +
+           " GROUP BY " + key;
 }
 
 // Joins the per-key sums with the list table and adds one zero row per
@@ -32,17 +35,13 @@ std::string TotalsSQL(const std::string& listTable, const std::string& sums,
 }  // namespace
 
 std::string ApplicationTotalsSQL(const std::string& from, const std::string& to) {
-    const std::string sums = "SELECT r.app_name AS app_name, SUM(r.duration) AS duration FROM (" +
-                             RangeRows("app_name, duration", from, to, "origin = 1") +
-                             ") r GROUP BY r.app_name";
-    return TotalsSQL("applications_list", sums, "l.name = s.app_name");
+    return TotalsSQL("applications_list", RangeSums("app_name", from, to, "origin = 1"),
+                     "l.name = s.app_name");
 }
 
 std::string WebSiteTotalsSQL(const std::string& from, const std::string& to) {
-    const std::string sums =
-        "SELECT r.browser_url AS browser_url, SUM(r.duration) AS duration FROM (" +
-        RangeRows("browser_url, duration", from, to, "") + ") r GROUP BY r.browser_url";
-    return TotalsSQL("websites_list", sums, "s.browser_url LIKE '%' || l.name || '%'");
+    return TotalsSQL("websites_list", RangeSums("browser_url", from, to, ""),
+                     "s.browser_url LIKE '%' || l.name || '%'");
 }
 
 }  // namespace tw

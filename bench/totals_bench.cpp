@@ -1,0 +1,345 @@
+// Usage totals on a heavy user's 90-day activity table: the original totals
+// queries against the program's, the cost of one logged tick and of the
+// start-up purge, all in one run.
+//
+//   totals_bench [--reference-runs N] [--program-runs N] [--keep DIR] [--check-report PATH]
+//   totals_bench --small --check-report PATH
+//
+// --keep DIR         build the data folder in DIR and leave it there
+// --check-report P   also run the report program P on the table for "day" and
+//                    "Last 3 months" and compare its totals with the original queries
+// --small            no timings: a small table with rows at the day's edges, the
+//                    report checked for every period and on broken data folders
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "../tests/storage/ReferenceTotalsQueries.h"
+#include "ActivityDataGenerator.h"
+#include "ReportCheck.h"
+#include "base/DateTime.h"
+#include "base/Strings.h"
+#include "storage/TotalsQueries.h"
+
+namespace tw::bench {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double MillisecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// Processor time of this process: the queries run in it, so this does not
+// count what other programs take of the machine meanwhile.
+double CpuMilliseconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// As the program reads a totals query: open the file, fetch every row, close.
+Totals RunTotals(const std::string& file, const std::string& sql) {
+    sqlite3* db = OpenDatabase(file);
+    Totals totals;
+    try {
+        totals = QueryTotals(db, sql);
+    } catch (...) {
+        sqlite3_close(db);
+        throw;
+    }
+    sqlite3_close(db);
+    return totals;
+}
+
+struct Timing {
+    double milliseconds = 0;     // median wall time
+    double cpuMilliseconds = 0;  // median processor time
+    Totals totals;
+};
+
+Timing Measure(int runs, const std::function<Totals()>& run) {
+    std::vector<double> times, cpuTimes;
+    Timing timing;
+    for (int i = 0; i < runs; ++i) {
+        const double cpuStart = CpuMilliseconds();
+        const auto start = Clock::now();
+        timing.totals = run();
+        times.push_back(MillisecondsSince(start));
+        cpuTimes.push_back(CpuMilliseconds() - cpuStart);
+    }
+    timing.milliseconds = Median(times);
+    timing.cpuMilliseconds = Median(cpuTimes);
+    return timing;
+}
+
+// One tick as the activity log writes it: open the file, insert, close.
+void LogOneTick(const std::string& file, const std::string& moment) {
+    sqlite3* db = OpenDatabase(file);
+    sqlite3_busy_timeout(db, 1000);
+    try {
+        Exec(db,
+             "INSERT INTO applications(date_created, app_name, browser_url, app_type, duration, "
+             "origin) VALUES(" +
+                 QuotedStr(moment) + ", " + QuotedStr("/opt/tool00/bin/tool00") +
+                 ", '', 'Desktop Application', 3, 1)");
+    } catch (...) {
+        sqlite3_close(db);
+        throw;
+    }
+    sqlite3_close(db);
+}
+
+// The start-up purge: its two statements, each on its own connection.
+void PurgeLog(const std::string& file, TDateTime now) {
+    for (const std::string& sql :
+         {"DELETE FROM applications where date_created  < '" + FormatDateTimeText(now - 90) + "'",
+          std::string("delete from applications where origin = 1 and app_name not in (select "
+                      "distinct name from applications_list)")}) {
+        sqlite3* db = OpenDatabase(file);
+        try {
+            Exec(db, sql);
+        } catch (...) {
+            sqlite3_close(db);
+            throw;
+        }
+        sqlite3_close(db);
+    }
+}
+
+int64_t CountRows(const std::string& file) {
+    sqlite3* db = OpenDatabase(file);
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM applications", -1, &stmt, nullptr);
+    int64_t count = -1;
+    if (sqlite3_step(stmt) == SQLITE_ROW) {
+        count = sqlite3_column_int64(stmt, 0);
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return count;
+}
+
+std::string ProgramFolderOfThis() {
+    return std::filesystem::read_symlink("/proc/self/exe").parent_path().string() + "/";
+}
+
+struct Options {
+    int referenceRuns = 1;
+    int programRuns = 15;
+    std::string keepFolder;
+    std::string reportProgram;
+    bool small = false;
+};
+
+Options ParseArguments(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--reference-runs" && hasValue) {
+            options.referenceRuns = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--program-runs" && hasValue) {
+            options.programRuns = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--keep" && hasValue) {
+            options.keepFolder = argv[++i];
+        } else if (arg == "--small") {
+            options.small = true;
+        } else if (arg == "--check-report" && hasValue) {
+            options.reportProgram = argv[++i];
+        } else {
+            throw std::invalid_argument("unknown argument " + arg);
+        }
+    }
+    return options;
+}
+
+std::string MakeFolder(const Options& options) {
+    if (!options.keepFolder.empty()) {
+        std::string folder = options.keepFolder;
+        if (folder.back() != '/') {
+            folder += '/';
+        }
+        std::filesystem::remove_all(folder);
+        return folder;
+    }
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/tallyward-bench-XXXXXX";
+    if (!::mkdtemp(pattern.data())) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    return pattern + "/";
+}
+
+void PrintRow(const char* what, const Timing& reference, const Timing& program) {
+    std::printf("%-28s %10.1f %10.1f %10.2f %10.2f %9.0fx   %s\n", what, reference.milliseconds,
+                reference.cpuMilliseconds, program.milliseconds, program.cpuMilliseconds,
+                reference.milliseconds / program.milliseconds,
+                reference.totals == program.totals ? "same" : "DIFFERENT");
+}
+
+// A few days of a light user whose ticks straddle 04:00, plus an undated row
+// and one of an unlisted program, for checking the report in every period.
+int RunSmall(const Options& options) {
+    if (options.reportProgram.empty()) {
+        throw std::invalid_argument("--small needs --check-report");
+    }
+    const std::string folder = MakeFolder(options);
+    ActivityProfile profile;
+    profile.days = 40;
+    profile.end = EncodeDate(2026, 3, 31);
+    profile.firstTickSecondOfDay = 4 * 3600 - 6;  // 03:59:54
+    profile.secondsPerDay = 2 * 3600;
+    profile.ticksPerSession = 7;
+    profile.applications = 4;
+    profile.sites = 6;
+    const auto list = MakeList(profile.applications, profile.sites);
+    CreateDataFolder(folder + "data/", ProgramFolderOfThis(), profile, list);
+    sqlite3* db = OpenDatabase(folder + "data/actmondb.sqlite");
+    Exec(db,
+         "INSERT INTO applications VALUES(NULL, '/usr/lib/firefox/firefox', "
+         "'https://SITE01.example.org/x', 'Mozila FireFox', 7, 2), "
+         "('2026-03-31 04:10:00', '/usr/bin/unlisted', '', 'Desktop Application', 11, 1)");
+    sqlite3_close(db);
+    // Between two ticks, so a clock a second late or early sees the same rows.
+    const TDateTime now = profile.end + EncodeTime(5, 0, 1);
+    // Before 04:00 "day" still runs from yesterday's 04:00, while "Today" starts
+    // in the future and only the undated row counts.
+    const TDateTime beforeFour = profile.end + EncodeTime(3, 59, 58);
+    bool ok = CheckReport(options.reportProgram, folder + "data/", now,
+                          {"day", "Today", "Last 24 Hours", "Last 7 Days", "Last 14 Days",
+                           "Last 30 Days", "Last 3 months"});
+    ok = CheckReport(options.reportProgram, folder + "data/", beforeFour, {"day", "Today"}) && ok;
+    ok = CheckReportFailures(options.reportProgram, folder, ProgramFolderOfThis()) && ok;
+    if (options.keepFolder.empty()) {
+        std::filesystem::remove_all(folder);
+    }
+    return ok ? 0 : 1;
+}
+
+int Run(const Options& options) {
+    if (options.small) {
+        return RunSmall(options);
+    }
+    const std::string folder = MakeFolder(options);
+    const std::string activity = folder + "actmondb.sqlite";
+
+    ActivityProfile profile;
+    profile.end = EncodeDate(2026, 3, 31);
+    const TDateTime now = profile.end + EncodeTime(20, 0, 0);
+    const auto list = MakeList(profile.applications, profile.sites);
+
+    auto start = Clock::now();
+    CreateDataFolder(folder, ProgramFolderOfThis(), profile, list);
+    const double generation = MillisecondsSince(start);
+    std::printf("data folder %s\n", folder.c_str());
+    std::printf(
+        "generated %lld activity rows (%d days x %lld ticks, %d applications, %d sites) "
+        "in %.1f s\n\n",
+        static_cast<long long>(CountRows(activity)), profile.days,
+        static_cast<long long>(TicksPerDay(profile)), profile.applications, profile.sites,
+        generation / 1000);
+
+    const std::string to = FormatDateTimeText(now);
+    const std::string today = FormatDateTimeText(profile.end + kDayStartOffset);
+    const std::string days90 = FormatDateTimeText(now - 90);
+
+    std::printf("%-28s %12s %12s %11s   %s\n", "totals query (median ms)", "original", "program",
+                "speed-up", "result");
+    struct Case {
+        const char* what;
+        std::string from;
+        bool sites;
+    };
+    const std::vector<Case> cases = {{"today, web sites", today, true},
+                                     {"today, applications", today, false},
+                                     {"90 days, web sites", days90, true},
+                                     {"90 days, applications", days90, false}};
+    bool same = true;
+    for (const auto& c : cases) {
+        const std::string reference = c.sites ? test::ReferenceWebSiteTotalsSQL(c.from, to)
+                                              : test::ReferenceApplicationTotalsSQL(c.from, to);
+        const std::string program =
+            c.sites ? WebSiteTotalsSQL(c.from, to) : ApplicationTotalsSQL(c.from, to);
+        const Timing r =
+            Measure(options.referenceRuns, [&] { return RunTotals(activity, reference); });
+        const Timing p = Measure(options.programRuns, [&] { return RunTotals(activity, program); });
+        PrintRow(c.what, r, p);
+        same = same && r.totals == p.totals;
+    }
+    // A day's reload runs both queries.
+    for (const auto& [what, from] :
+         {std::pair<const char*, std::string>{"today, both (day reload)", today},
+          {"90 days, both (usage page)", days90}}) {
+        const Timing p = Measure(options.programRuns, [&] {
+            Totals both = RunTotals(activity, WebSiteTotalsSQL(from, to));
+            both.merge(RunTotals(activity, ApplicationTotalsSQL(from, to)));
+            return both;
+        });
+        std::printf("%-28s %10s %10s %10.2f %10.2f\n", what, "", "", p.milliseconds,
+                    p.cpuMilliseconds);
+    }
+
+    int status = same ? 0 : 1;
+    if (!options.reportProgram.empty()) {
+        std::printf("\n");
+        if (!CheckReport(options.reportProgram, folder, now)) {
+            status = 1;
+        }
+    }
+
+    std::vector<double> ticks;
+    for (int i = 0; i < 100; ++i) {
+        const auto tickStart = Clock::now();
+        LogOneTick(activity, FormatDateTimeText(now + i * 3 * kOneSecond));
+        ticks.push_back(MillisecondsSince(tickStart));
+    }
+    std::printf("\n%-28s %12.2f ms (median of %zu; max %.2f ms)\n", "Log: one tick", Median(ticks),
+                ticks.size(), *std::max_element(ticks.begin(), ticks.end()));
+
+    // A day older than 90 days, for the purge to remove.
+    ActivityProfile old = profile;
+    old.days = 1;
+    old.end = profile.end - 91;
+    sqlite3* db = OpenDatabase(activity);
+    const int64_t oldRows = GenerateActivity(db, old, list);
+    sqlite3_close(db);
+    start = Clock::now();
+    PurgeLog(activity, now);
+    const double purge = MillisecondsSince(start);
+    std::printf("%-28s %12.1f ms (removed a day of %lld rows older than 90 days; %lld left)\n",
+                "PurgeLog", purge, static_cast<long long>(oldRows),
+                static_cast<long long>(CountRows(activity)));
+
+    if (options.keepFolder.empty()) {
+        std::filesystem::remove_all(folder);
+    }
+    return status;
+}
+
+}  // namespace
+}  // namespace tw::bench
+
+int main(int argc, char** argv) {
+    try {
+        return tw::bench::Run(tw::bench::ParseArguments(argc, argv));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "totals_bench: %s\n", e.what());
+        return 2;
+    }
+}

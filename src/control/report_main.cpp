@@ -1,0 +1,233 @@
+// tallyward-report: the usage totals of a data folder on the command line.
+//
+//   tallyward-report [--data-folder DIR] [--period P] [--at "yyyy-mm-dd hh:nn:ss"]
+//
+// Prints one line per list entry, "caption<TAB>App|Web<TAB>seconds<TAB>hh:nn",
+// then "Total<TAB>seconds". It only reads: no lock, no purge, no save, and the
+// diagnostic log stays closed.
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "base/AppClock.h"
+#include "base/DateTime.h"
+#include "base/Paths.h"
+#include "base/WriteLog.h"
+#include "storage/ActivityLogger.h"
+#include "storage/Options.h"
+
+namespace tw {
+namespace {
+
+// Why the report cannot run; main prints it as one line and ends with status 1.
+class ReportError : public std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+const char* const kUsage =
+    "usage: tallyward-report [--data-folder DIR] [--period P] [--at \"yyyy-mm-dd hh:nn:ss\"]\n"
+    "  P: day (default), \"Today\", \"Last 24 Hours\", \"Last 7 Days\", \"Last 14 Days\",\n"
+    "     \"Last 30 Days\", \"Last 3 months\"\n";
+
+struct Arguments {
+    std::string dataFolder;
+    std::string period = "day";
+    std::string at;
+};
+
+// Days back from now for the usage page's periods; 0 for "Today", -1 for "day".
+int PeriodDays(const std::string& period) {
+    static const std::vector<std::pair<std::string, int>> periods = {
+        {"day", -1},          {"Today", 0},         {"Last 24 Hours", 1}, {"Last 7 Days", 7},
+        {"Last 14 Days", 14}, {"Last 30 Days", 30}, {"Last 3 months", 90}};
+    for (const auto& [name, days] : periods) {
+        if (name == period) {
+            return days;
+        }
+    }
+    throw ReportError("unknown period \"" + period + "\"");
+}
+
+Arguments ParseArguments(int argc, char** argv) {
+    Arguments args;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        }
+        if (i + 1 >= argc) {
+            throw ReportError("missing value after " + arg);
+        }
+        if (arg == "--data-folder") {
+            args.dataFolder = argv[++i];
+        } else if (arg == "--period") {
+            args.period = argv[++i];
+        } else if (arg == "--at") {
+            args.at = argv[++i];
+        } else {
+            throw ReportError("unknown argument " + arg);
+        }
+    }
+    PeriodDays(args.period);  // refuse a wrong period before touching anything
+    return args;
+}
+
+// A wall clock that always reads one moment: with it the application clock
+// starts at --at and runs on from there.
+class FixedWallClock final : public WallClock {
+public:
+    explicit FixedWallClock(double utcSeconds) : utcSeconds_(utcSeconds) {}
+    double UtcSeconds() override { return utcSeconds_; }
+
+private:
+    double utcSeconds_;
+};
+
+void StartClock(const std::string& at) {
+    if (at.empty()) {
+        StartAppClock();
+        return;
+    }
+    TDateTime moment = 0;
+    try {
+        moment = ParseDateTimeText(at);
+    } catch (const std::exception&) {
+        throw ReportError("--at \"" + at + "\" is not a moment of the form yyyy-mm-dd hh:nn:ss");
+    }
+    // Universal time in and out, so the clock reads exactly the given text.
+    StartAppClock(nullptr, std::make_unique<FixedWallClock>(DateTimeToUnix(moment)),
+                  TimeZoneRules::Utc());
+}
+
+// The user's data folder, found as the program finds it but never created.
+std::string DefaultDataFolder() {
+    std::string appData;
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') {
+        appData = xdg;
+    } else if (const char* home = std::getenv("HOME"); home && *home) {
+        appData = std::string(home) + "/.local/share";
+    }
+    if (appData.empty()) {
+        throw ReportError("no data folder: neither XDG_DATA_HOME nor HOME is set");
+    }
+    return appData + "/Tallyward/";
+}
+
+// The settings store and the log swallow their errors (they must keep the
+// panel running); a report on defaults would look like a valid empty one.
+// So the files are first opened read-only and the tables the report reads
+// are queried once.
+void CheckDatabase(const std::string& fileName, const std::vector<std::string>& queries) {
+    if (!std::filesystem::is_regular_file(fileName)) {
+        throw ReportError("no usage data: " + fileName + " does not exist");
+    }
+    sqlite3* db = nullptr;
+    std::string problem;
+    if (sqlite3_open_v2(fileName.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        problem = db ? sqlite3_errmsg(db) : "cannot open";
+    }
+    for (const auto& sql : queries) {
+        if (!problem.empty()) {
+            break;
+        }
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+            problem = sqlite3_errmsg(db);
+        } else if (const int rc = sqlite3_step(stmt); rc != SQLITE_ROW && rc != SQLITE_DONE) {
+            problem = sqlite3_errmsg(db);
+        }
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    if (!problem.empty()) {
+        throw ReportError("damaged usage data: " + fileName + ": " + problem);
+    }
+}
+
+std::string HoursMinutes(int64_t seconds) {
+    // Hours go past 24 for long periods; seconds are cut off, as on the panel.
+    char text[32];
+    std::snprintf(text, sizeof text, "%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                  static_cast<long long>(seconds / 60 % 60));
+    return text;
+}
+
+int64_t PrintItems(const TMonitoredList& list) {
+    int64_t total = 0;
+    for (int i = 0; i < list.Count(); ++i) {
+        const TMonitoredItem* item = list.Items(i);
+        std::printf("%s\t%s\t%d\t%s\n", item->Caption.c_str(), item->TypeName(), item->Duration,
+                    HoursMinutes(item->Duration).c_str());
+        total += item->Duration;
+    }
+    return total;
+}
+
+int Run(const Arguments& args) {
+    std::string folder = args.dataFolder.empty() ? DefaultDataFolder() : args.dataFolder;
+    if (folder.back() != '/') {
+        folder += '/';
+    }
+    if (!std::filesystem::is_directory(folder)) {
+        throw ReportError("no data folder " + folder);
+    }
+    CheckDatabase(folder + "settings.sqlite",
+                  {"SELECT name, value FROM settings LIMIT 1",
+                   "SELECT name, caption, active FROM applications_list LIMIT 1",
+                   "SELECT name, caption, active FROM websites_list LIMIT 1"});
+    CheckDatabase(folder + "actmondb.sqlite",
+                  {"SELECT date_created, app_name, browser_url, duration, origin "
+                   "FROM applications LIMIT 1",
+                   "SELECT name, caption, active FROM applications_list LIMIT 1",
+                   "SELECT name, caption, active FROM websites_list LIMIT 1"});
+
+    StartClock(args.at);
+    StartupPaths paths;
+    paths.programFolder = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
+    paths.exeBaseName = "tallyward";  // the program's appearance file, not one of our own
+    paths.dataFolder = folder;
+    InitPaths(paths);
+    SetLogFileName("");  // read only: not even the diagnostic log
+
+    // Loaded like the program does, but never saved: not on the way out either.
+    Options().SetSaveOnDestroy(false);
+    struct OptionsGuard {
+        ~OptionsGuard() { ResetOptions(); }
+    } optionsGuard;
+
+    TOnlineTimeApplicationLogger logger;  // loads the day
+    int64_t total = 0;
+    const int days = PeriodDays(args.period);
+    if (days < 0) {
+        PrintItems(logger.DayItems());
+        total = logger.Total();  // the day's time on list, as the panel shows it
+    } else {
+        const TDateTime now = AppNow();
+        const TDateTime from = days == 0 ? AppDate() + kDayStartOffset : now - days;
+        logger.LoadPeriod(false, now, from);
+        total = PrintItems(logger.PeriodItems());
+    }
+    std::printf("Total\t%lld\n", static_cast<long long>(total));
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace tw
+
+int main(int argc, char** argv) {
+    try {
+        return tw::Run(tw::ParseArguments(argc, argv));
+    } catch (const tw::ReportError& e) {
+        std::fprintf(stderr, "tallyward-report: %s\n", e.what());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tallyward-report: cannot read the usage data: %s\n", e.what());
+    }
+    return 1;
+}
