@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "platform/WindowSystem.h"
+#include "storage/ActivityLogger.h"
 #include "storage/MonitoredObjects.h"
 
 // The foreground probe: which program owns a top-level window and, for the
@@ -24,7 +25,8 @@ enum TAppType : uint8_t {
 // The name the activity log stores for a kind of program ("Google Chrome").
 const char* AppTypeDisplayName(TAppType appType) noexcept;
 
-class TOnlineTimeApplication {
+// The activity log reads the result through TActivitySource.
+class TOnlineTimeApplication final : public TActivitySource {
 public:
     // The desktop belongs to the owner and must outlive the probe.
     explicit TOnlineTimeApplication(WindowSystem& desktop) : desktop_(desktop) {}
@@ -55,12 +57,12 @@ public:
     bool FindMonitoredItem(const TMonitoredList* list, int& index, uint8_t& matchKind,
                            std::string* name) const;
 
-    std::string GetAppTypeName() const { return AppTypeDisplayName(appType_); }
+    const char* GetAppTypeName() const override { return AppTypeDisplayName(appType_); }
 
     bool WindowFound() const noexcept { return windowFound_; }
-    const std::string& AppName() const noexcept { return appName_; }
+    const std::string& AppName() const override { return appName_; }
     TAppType AppType() const noexcept { return appType_; }
-    const std::string& BrowserUrl() const noexcept { return browserUrl_; }
+    const std::string& BrowserUrl() const override { return browserUrl_; }
     bool CloseMatching() const noexcept { return closeMatching_; }
     const TMonitoredList* SweepList() const noexcept { return sweepList_; }
     tw::WindowHandle WindowHandle() const noexcept { return windowHandle_; }

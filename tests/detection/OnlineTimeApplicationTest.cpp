@@ -157,12 +157,12 @@ TEST(ForegroundTest, EachExecuteStartsFromClearedFields) {
     desktop.SetForeground(chrome.Handle());
     probe.Execute(false, nullptr);
     EXPECT_EQ(probe.AppType(), atChrome);
-    EXPECT_EQ(probe.GetAppTypeName(), "Google Chrome");
+    EXPECT_STREQ(probe.GetAppTypeName(), "Google Chrome");
     desktop.SetForeground(plain);
     probe.Execute(false, nullptr);
     EXPECT_EQ(probe.AppName(), "C:\\p.exe");
     EXPECT_EQ(probe.AppType(), atDesktopApplication);
-    EXPECT_EQ(probe.GetAppTypeName(), "Desktop Application");
+    EXPECT_STREQ(probe.GetAppTypeName(), "Desktop Application");
     EXPECT_EQ(probe.BrowserUrl(), "");
 }
 
@@ -190,7 +190,7 @@ TEST(ForegroundTest, TextTimeOutKeepsKindAndAllowsAnApplicationMatch) {
     TOnlineTimeApplication probe(desktop);
     probe.Execute(false, nullptr);
     EXPECT_EQ(probe.AppType(), atInternetExplorer);
-    EXPECT_EQ(probe.GetAppTypeName(), "MS Internet Explorer");
+    EXPECT_STREQ(probe.GetAppTypeName(), "MS Internet Explorer");
     EXPECT_EQ(probe.BrowserUrl(), "");
     int index = -1;
     uint8_t kind = 0;
