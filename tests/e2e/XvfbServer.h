@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,6 +25,8 @@ public:
             return;
         pid_ = ::fork();
         if (pid_ == 0) {
+            // A test or benchmark that crashes must not leave its server behind.
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
             // The child keeps only the write end, by number, for -displayfd.
             const int fd = ::dup(fds[1]);
             const std::string fdText = std::to_string(fd);

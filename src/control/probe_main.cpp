@@ -1,0 +1,209 @@
+// tallyward-probe: shows what the program sees of the desktop, for a user
+// who wants to know why a window is or is not counted. Runs the foreground
+// probe once (or once per top-level window) and prints one tab-separated
+// line per window: handle, kind of program, program file, address, and with
+// a data folder the matching list entry and how it matched.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/AppClock.h"
+#include "base/Exceptions.h"
+#include "base/Paths.h"
+#include "detection/OnlineTimeApplication.h"
+#include "platform/linux/X11Desktop.h"
+#include "storage/Options.h"
+
+namespace tw {
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: tallyward-probe [--all] [--data-folder DIR] [--wait SECONDS]\n"
+    "Prints, tab-separated: window handle, kind of program, program file, address;\n"
+    "with --data-folder also the matching time-limit list entry and the match kind\n"
+    "(1 program, 2 address), or - and 0.\n"
+    "  --all              one line per top-level window instead of the foreground one\n"
+    "  --data-folder DIR  match against the list in DIR/settings.sqlite (read only)\n"
+    "  --wait SECONDS     wait first, so another window can be brought to the front\n";
+
+// The desktop with the foreground replaced by one chosen window, so that
+// each window of --all goes through exactly the probe the scan timer runs.
+class ChosenForeground final : public WindowSystem {
+public:
+    explicit ChosenForeground(WindowSystem& desktop) : desktop_(desktop) {}
+    void Choose(WindowHandle window) noexcept { window_ = window; }
+
+    WindowHandle ForegroundWindow() override { return window_; }
+    void EnumTopLevelWindows(const WindowCallback& cb) override {
+        desktop_.EnumTopLevelWindows(cb);
+    }
+    void EnumChildWindows(WindowHandle parent, const WindowCallback& cb) override {
+        desktop_.EnumChildWindows(parent, cb);
+    }
+    std::string ClassName(WindowHandle window) override { return desktop_.ClassName(window); }
+    std::optional<std::string> WindowTextTimeout(WindowHandle window, int timeoutMs) override {
+        return desktop_.WindowTextTimeout(window, timeoutMs);
+    }
+    uint32_t WindowProcessId(WindowHandle window) override {
+        return desktop_.WindowProcessId(window);
+    }
+    ProcessImageResult ProcessImagePath(uint32_t processId) override {
+        return desktop_.ProcessImagePath(processId);
+    }
+    bool HasDriveLetters() const override { return desktop_.HasDriveLetters(); }
+    std::optional<std::string> QueryDosDevice(std::string_view drive) override {
+        return desktop_.QueryDosDevice(drive);
+    }
+    // A diagnostic closes nothing.
+    bool PostCloseRequest(WindowHandle) override { return false; }
+    std::unique_ptr<Accessible> AccessibleObjectFromWindow(WindowHandle window) override {
+        return desktop_.AccessibleObjectFromWindow(window);
+    }
+
+private:
+    WindowSystem& desktop_;
+    WindowHandle window_ = kNullWindow;
+};
+
+// Tabs and line breaks inside a field would break the line apart.
+std::string Field(std::string text) {
+    for (char& c : text) {
+        if (c == '\t' || c == '\n' || c == '\r')
+            c = ' ';
+    }
+    return text;
+}
+
+void PrintLine(const TOnlineTimeApplication& probe, const TMonitoredList* list) {
+    char handle[32];
+    std::snprintf(handle, sizeof handle, "0x%llx",
+                  static_cast<unsigned long long>(probe.WindowHandle()));
+    std::string line = handle;
+    line += '\t' + Field(probe.GetAppTypeName());
+    line += '\t' + Field(probe.AppName());
+    line += '\t' + Field(probe.BrowserUrl());
+    if (list) {
+        int index = -1;
+        uint8_t matchKind = 0;
+        std::string caption;
+        if (probe.FindMonitoredItem(list, index, matchKind, &caption))
+            line += '\t' + Field(caption) + '\t' + std::to_string(matchKind);
+        else
+            line += "\t-\t0";
+    }
+    std::printf("%s\n", line.c_str());
+}
+
+// The settings store of `folder`, loaded and never saved.
+std::unique_ptr<TOptions> LoadListFrom(std::string folder) {
+    if (!folder.empty() && folder.back() != '/')
+        folder += '/';
+    // Opening a missing database would create an empty one in the user's folder.
+    if (::access((folder + "settings.sqlite").c_str(), R_OK) != 0) {
+        std::fprintf(stderr, "tallyward-probe: no readable settings.sqlite in %s\n",
+                     folder.c_str());
+        return nullptr;
+    }
+    StartupPaths paths;
+    char self[4096] = {};
+    if (::readlink("/proc/self/exe", self, sizeof self - 1) > 0) {
+        paths.programFolder = self;
+        paths.programFolder.erase(paths.programFolder.rfind('/') + 1);
+    }
+    paths.exeBaseName = "tallyward";
+    paths.dataFolder = folder;
+    InitPaths(paths);
+    auto options = std::make_unique<TOptions>();
+    options->SetSaveOnDestroy(false);
+    return options;
+}
+
+int Run(int argc, char** argv) {
+    bool all = false;
+    std::string dataFolder;
+    long waitSeconds = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--all") {
+            all = true;
+        } else if (arg == "--data-folder" && i + 1 < argc) {
+            dataFolder = argv[++i];
+        } else if (arg == "--wait" && i + 1 < argc) {
+            char* end = nullptr;
+            waitSeconds = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || waitSeconds < 0 || waitSeconds > 3600) {
+                std::fprintf(stderr, "tallyward-probe: --wait takes 0 to 3600 seconds\n");
+                return 2;
+            }
+        } else if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else {
+            std::fputs(kUsage, stderr);
+            return 2;
+        }
+    }
+
+    StartAppClock();
+    std::unique_ptr<TOptions> options;
+    if (!dataFolder.empty()) {
+        options = LoadListFrom(dataFolder);
+        if (!options)
+            return 1;
+    }
+    const TMonitoredList* list = options ? &options->MonitoredList() : nullptr;
+
+    if (waitSeconds > 0)
+        std::this_thread::sleep_for(std::chrono::seconds(waitSeconds));
+
+    std::unique_ptr<X11Desktop> desktop = X11Desktop::Open();
+    if (!desktop) {
+        const char* display = std::getenv("DISPLAY");
+        std::fprintf(stderr, "tallyward-probe: cannot open the X display \"%s\"\n",
+                     display ? display : "");
+        return 1;
+    }
+
+    if (!all) {
+        TOnlineTimeApplication probe(*desktop);
+        probe.Execute(false, nullptr);
+        PrintLine(probe, list);
+    } else {
+        std::vector<WindowHandle> windows;
+        desktop->EnumTopLevelWindows([&](WindowHandle window) {
+            windows.push_back(window);
+            return true;
+        });
+        ChosenForeground chosen(*desktop);
+        TOnlineTimeApplication probe(chosen);
+        for (WindowHandle window : windows) {
+            chosen.Choose(window);
+            probe.Execute(false, nullptr);
+            PrintLine(probe, list);
+        }
+    }
+    if (desktop->ConnectionLost()) {
+        std::fprintf(stderr, "tallyward-probe: the connection to the X server was lost\n");
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+}  // namespace tw
+
+int main(int argc, char** argv) {
+    try {
+        return tw::Run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tallyward-probe: %s\n", tw::ErrorLine(e, ": ").c_str());
+        return 1;
+    }
+}

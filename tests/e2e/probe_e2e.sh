@@ -1,0 +1,172 @@
+#!/usr/bin/env bash
+# The probe against real X clients on a private Xvfb.
+# Usage: probe_e2e.sh wm|nowm TALLYWARD-PROBE TW-E2E-SWEEP TW-E2E-QT-CLIENT
+#   wm    with openbox running (EWMH: active window, client list, _NET_CLOSE_WINDOW)
+#   nowm  without a window manager (input focus, root children, WM_DELETE_WINDOW)
+# Checks that the probe names the program file /proc/PID/exe gives for an
+# xterm and a Qt window brought to the front, that the list of a data folder
+# matches, and that the real sweep closes the xterm windows and nothing else.
+# Every process is started here and stopped here by its PID, also on failure.
+set -euo pipefail
+
+mode=$1 probe=$2 sweep=$3 qtclient=$4
+case $mode in wm | nowm) ;; *) echo "mode must be wm or nowm" >&2; exit 2 ;; esac
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/tw-e2e-XXXXXX")
+export HOME="$work/home"
+mkdir -p "$HOME"
+export DBUS_SESSION_BUS_ADDRESS=disabled: QT_QPA_PLATFORM=xcb
+pids=()
+
+cleanup() {
+    local status=$?
+    local pid
+    # Clients first, the X server last.
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        kill "${pids[i]}" 2>/dev/null || true
+    done
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        pid=${pids[i]}
+        for _ in $(seq 100); do
+            kill -0 "$pid" 2>/dev/null && ! zombie "$pid" || break
+            sleep 0.05
+        done
+        kill -9 "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    rm -rf "$work"
+    if [ "$status" -ne 0 ]; then
+        echo "e2e ($mode): FAILED" >&2
+    fi
+    exit "$status"
+}
+trap cleanup EXIT
+trap "exit 143" TERM INT HUP
+
+fail() {
+    echo "FAIL ($mode): $*" >&2
+    exit 1
+}
+
+zombie() {
+    [ -r "/proc/$1/stat" ] && sed 's/.*) //' "/proc/$1/stat" | grep -q '^Z'
+}
+
+running() {
+    kill -0 "$1" 2>/dev/null && ! zombie "$1"
+}
+
+# wait_for SECONDS DESCRIPTION COMMAND...: polls until COMMAND succeeds.
+wait_for() {
+    local seconds=$1 what=$2
+    shift 2
+    local deadline=$((SECONDS + seconds))
+    until "$@" >/dev/null 2>&1; do
+        [ "$SECONDS" -lt "$deadline" ] || fail "timed out waiting for $what"
+        sleep 0.05
+    done
+}
+
+# --- X server ---------------------------------------------------------------
+Xvfb -displayfd 5 -nolisten tcp -screen 0 1280x1024x24 5>"$work/display" 2>"$work/xvfb.log" &
+pids+=($!)
+wait_for 20 "Xvfb to accept clients" grep -q '^[0-9]' "$work/display"
+export DISPLAY=":$(head -n1 "$work/display")"
+
+if [ "$mode" = wm ]; then
+    openbox --sm-disable >"$work/openbox.log" 2>&1 &
+    pids+=($!)
+    wait_for 20 "openbox to announce itself" \
+        sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+fi
+
+# --- clients ----------------------------------------------------------------
+find_window() {
+    xdotool search --name "^$1\$" 2>/dev/null | head -n1
+}
+window_shown() {
+    [ -n "$(find_window "$1")" ]
+}
+
+xterm -T tw-e2e-xterm-1 &
+xterm1=$!
+pids+=("$xterm1")
+xterm -T tw-e2e-xterm-2 &
+xterm2=$!
+pids+=("$xterm2")
+"$qtclient" tw-e2e-qt >"$work/qt.log" 2>&1 &
+qt=$!
+pids+=("$qt")
+
+for name in tw-e2e-xterm-1 tw-e2e-xterm-2 tw-e2e-qt; do
+    wait_for 30 "window $name" window_shown "$name"
+done
+
+bring_to_front() {
+    if [ "$mode" = wm ]; then
+        timeout 10 xdotool windowactivate --sync "$1" || true
+    else
+        timeout 10 xdotool windowfocus --sync "$1" || true
+    fi
+}
+
+probe_names() {  # probe_names HEX-HANDLE: the probe's foreground is that window
+    [ "$("$probe" | cut -f1)" = "$1" ]
+}
+
+# check_foreground NAME PID: the probe names that window and its program file.
+check_foreground() {
+    local name=$1 pid=$2 wid hex line expected
+    wid=$(find_window "$name")
+    hex=$(printf '0x%x' "$wid")
+    bring_to_front "$wid"
+    wait_for 10 "$name in front" probe_names "$hex"
+    line=$("$probe")
+    expected=$(readlink "/proc/$pid/exe")
+    [ "$(cut -f2 <<<"$line")" = "Desktop Application" ] || fail "$name: kind in '$line'"
+    [ "$(cut -f3 <<<"$line")" = "$expected" ] || fail "$name: '$line', expected $expected"
+    echo "ok: $name in front: $line"
+}
+
+check_foreground tw-e2e-xterm-1 "$xterm1"
+check_foreground tw-e2e-qt "$qt"
+check_foreground tw-e2e-xterm-2 "$xterm2"
+
+# --all: one line per top-level window, each with its own program file.
+all=$("$probe" --all)
+for pair in "tw-e2e-xterm-1:$xterm1" "tw-e2e-xterm-2:$xterm2" "tw-e2e-qt:$qt"; do
+    name=${pair%%:*} pid=${pair#*:}
+    hex=$(printf '0x%x' "$(find_window "$name")")
+    line=$(grep "^$hex	" <<<"$all") || fail "--all lacks $name ($hex): $all"
+    [ "$(cut -f3 <<<"$line")" = "$(readlink "/proc/$pid/exe")" ] || fail "--all: $line"
+done
+echo "ok: --all lists every client"
+
+# A list holding xterm's program file, written through the settings store.
+xterm_path=$(readlink "/proc/$xterm1/exe")
+"$sweep" make-list "$work/data" "$xterm_path" "XTerm" || fail "make-list"
+line=$("$probe" --data-folder "$work/data")
+[ "$(cut -f5- <<<"$line")" = "XTerm	1" ] || fail "xterm in front does not match the list: $line"
+bring_to_front "$(find_window tw-e2e-qt)"
+wait_for 10 "the Qt window in front" probe_names "$(printf '0x%x' "$(find_window tw-e2e-qt)")"
+line=$("$probe" --data-folder "$work/data")
+[ "$(cut -f5- <<<"$line")" = "-	0" ] || fail "the Qt window matches the list: $line"
+echo "ok: --data-folder matches xterm only"
+
+# The sweep closes both xterm windows and leaves the Qt window alone.
+"$sweep" sweep "$work/data" || fail "sweep"
+for pid in "$xterm1" "$xterm2"; do
+    wait_for 20 "xterm $pid to close" sh -c "! kill -0 $pid 2>/dev/null || sed 's/.*) //' /proc/$pid/stat | grep -q '^Z'"
+done
+window_shown tw-e2e-qt || fail "the sweep closed the Qt window"
+running "$qt" || fail "the Qt client ended"
+echo "ok: the sweep closed the xterm windows and left the Qt window"
+
+# Without a display the probe says so once and fails.
+if err=$(DISPLAY= "$probe" 2>&1 >/dev/null); then
+    fail "the probe succeeded without a display"
+fi
+[ "$(wc -l <<<"$err")" -eq 1 ] || fail "no-display message: $err"
+echo "ok: no display: $err"
+
+echo "e2e ($mode): all checks passed"
