@@ -26,8 +26,11 @@
 #include "../tests/storage/ReferenceTotalsQueries.h"
 #include "ActivityDataGenerator.h"
 #include "ReportCheck.h"
+#include "base/AppClock.h"
 #include "base/DateTime.h"
-#include "base/Strings.h"
+#include "base/Paths.h"
+#include "storage/ActivityLogger.h"
+#include "storage/Options.h"
 #include "storage/TotalsQueries.h"
 
 namespace tw::bench {
@@ -88,39 +91,28 @@ Timing Measure(int runs, const std::function<Totals()>& run) {
     return timing;
 }
 
-// One tick as the activity log writes it: open the file, insert, close.
-void LogOneTick(const std::string& file, const std::string& moment) {
-    sqlite3* db = OpenDatabase(file);
-    sqlite3_busy_timeout(db, 1000);
-    try {
-        Exec(db,
-             "INSERT INTO applications(date_created, app_name, browser_url, app_type, duration, "
-             "origin) VALUES(" +
-                 QuotedStr(moment) + ", " + QuotedStr("/opt/tool00/bin/tool00") +
-                 ", '', 'Desktop Application', 3, 1)");
-    } catch (...) {
-        sqlite3_close(db);
-        throw;
-    }
-    sqlite3_close(db);
-}
+// The application clock started at a fixed moment, read as universal time.
+class FixedWallClock final : public WallClock {
+public:
+    explicit FixedWallClock(TDateTime moment) : utcSeconds_(DateTimeToUnix(moment)) {}
+    double UtcSeconds() override { return utcSeconds_; }
 
-// The start-up purge: its two statements, each on its own connection.
-void PurgeLog(const std::string& file, TDateTime now) {
-    for (const std::string& sql :
-         {"DELETE FROM applications where date_created  < '" + FormatDateTimeText(now - 90) + "'",
-          std::string("delete from applications where origin = 1 and app_name not in (select "
-                      "distinct name from applications_list)")}) {
-        sqlite3* db = OpenDatabase(file);
-        try {
-            Exec(db, sql);
-        } catch (...) {
-            sqlite3_close(db);
-            throw;
-        }
-        sqlite3_close(db);
-    }
-}
+private:
+    double utcSeconds_;
+};
+
+// A foreground program on the list, as the probe reports it.
+class ListedProgram final : public TActivitySource {
+public:
+    explicit ListedProgram(std::string path) : path_(std::move(path)) {}
+    const std::string& AppName() const override { return path_; }
+    const std::string& BrowserUrl() const override { return url_; }
+    const char* GetAppTypeName() const override { return "Desktop Application"; }
+
+private:
+    std::string path_;
+    std::string url_;
+};
 
 int64_t CountRows(const std::string& file) {
     sqlite3* db = OpenDatabase(file);
@@ -139,7 +131,7 @@ std::string ProgramFolderOfThis() {
     return std::filesystem::read_symlink("/proc/self/exe").parent_path().string() + "/";
 }
 
-struct Options {
+struct BenchOptions {
     int referenceRuns = 1;
     int programRuns = 15;
     std::string keepFolder;
@@ -147,8 +139,8 @@ struct Options {
     bool small = false;
 };
 
-Options ParseArguments(int argc, char** argv) {
-    Options options;
+BenchOptions ParseArguments(int argc, char** argv) {
+    BenchOptions options;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -169,7 +161,7 @@ Options ParseArguments(int argc, char** argv) {
     return options;
 }
 
-std::string MakeFolder(const Options& options) {
+std::string MakeFolder(const BenchOptions& options) {
     if (!options.keepFolder.empty()) {
         std::string folder = options.keepFolder;
         if (folder.back() != '/') {
@@ -195,7 +187,7 @@ void PrintRow(const char* what, const Timing& reference, const Timing& program) 
 
 // A few days of a light user whose ticks straddle 04:00, plus an undated row
 // and one of an unlisted program, for checking the report in every period.
-int RunSmall(const Options& options) {
+int RunSmall(const BenchOptions& options) {
     if (options.reportProgram.empty()) {
         throw std::invalid_argument("--small needs --check-report");
     }
@@ -232,7 +224,7 @@ int RunSmall(const Options& options) {
     return ok ? 0 : 1;
 }
 
-int Run(const Options& options) {
+int Run(const BenchOptions& options) {
     if (options.small) {
         return RunSmall(options);
     }
@@ -259,8 +251,9 @@ int Run(const Options& options) {
     const std::string today = FormatDateTimeText(profile.end + kDayStartOffset);
     const std::string days90 = FormatDateTimeText(now - 90);
 
-    std::printf("%-28s %12s %12s %11s   %s\n", "totals query (median ms)", "original", "program",
-                "speed-up", "result");
+    std::printf("%-28s %21s %21s\n", "", "original", "program");
+    std::printf("%-28s %10s %10s %10s %10s %10s   %s\n", "totals query (median ms)", "wall", "cpu",
+                "wall", "cpu", "speed-up", "result");
     struct Case {
         const char* what;
         std::string from;
@@ -303,13 +296,26 @@ int Run(const Options& options) {
         }
     }
 
+    // The program's own units from here: the clock at `now`, the data folder's paths.
+    StartAppClock(nullptr, std::make_unique<FixedWallClock>(now), TimeZoneRules::Utc());
+    InitPaths(StartupPaths{ProgramFolderOfThis(), "tallyward", folder});
     std::vector<double> ticks;
-    for (int i = 0; i < 100; ++i) {
-        const auto tickStart = Clock::now();
-        LogOneTick(activity, FormatDateTimeText(now + i * 3 * kOneSecond));
-        ticks.push_back(MillisecondsSince(tickStart));
+    {
+        TOnlineTimeApplicationLogger logger;  // loads the day, as at start-up
+        const ListedProgram program(list.front().name);
+        const int32_t before = logger.Total();
+        for (int i = 0; i < 100; ++i) {
+            const auto tickStart = Clock::now();
+            logger.Log(&program, 3);
+            ticks.push_back(MillisecondsSince(tickStart));
+        }
+        if (logger.Total() != before + 300) {
+            std::printf("Log did not count its ticks: total %d, expected %d\n", logger.Total(),
+                        before + 300);
+            status = 1;
+        }
     }
-    std::printf("\n%-28s %12.2f ms (median of %zu; max %.2f ms)\n", "Log: one tick", Median(ticks),
+    std::printf("\n%-28s %10.2f ms (median of %zu; max %.2f ms)\n", "Log: one tick", Median(ticks),
                 ticks.size(), *std::max_element(ticks.begin(), ticks.end()));
 
     // A day older than 90 days, for the purge to remove.
@@ -319,12 +325,19 @@ int Run(const Options& options) {
     sqlite3* db = OpenDatabase(activity);
     const int64_t oldRows = GenerateActivity(db, old, list);
     sqlite3_close(db);
+    const int64_t rowsBefore = CountRows(activity);
+    tw::Options().SetSaveOnDestroy(false);  // the bench changes no setting
     start = Clock::now();
-    PurgeLog(activity, now);
+    tw::Options().PurgeLog();
     const double purge = MillisecondsSince(start);
-    std::printf("%-28s %12.1f ms (removed a day of %lld rows older than 90 days; %lld left)\n",
-                "PurgeLog", purge, static_cast<long long>(oldRows),
-                static_cast<long long>(CountRows(activity)));
+    ResetOptions();
+    const int64_t rowsAfter = CountRows(activity);
+    std::printf(
+        "%-28s %10.1f ms (a day of %lld rows older than 90 days added; %lld of %lld "
+        "rows removed)\n",
+        "PurgeLog", purge, static_cast<long long>(oldRows),
+        static_cast<long long>(rowsBefore - rowsAfter), static_cast<long long>(rowsBefore));
+    StopAppClock();
 
     if (options.keepFolder.empty()) {
         std::filesystem::remove_all(folder);
