@@ -1,0 +1,312 @@
+#include "platform/linux/LogindPower.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+#include <QElapsedTimer>
+#include <QThread>
+#include <cerrno>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+// Every test talks to a logind of its own on a private bus (or to no bus at
+// all); none ever reaches the system bus.
+namespace tw {
+namespace {
+
+QCoreApplication& App() {
+    static int argc = 1;
+    static char name[] = "LogindPowerTest";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    return app;
+}
+
+// org.freedesktop.login1's Manager as far as powering off goes: records the
+// calls and refuses what the test says. It lives on a thread of its own, so
+// the test's blocking calls do not wait on themselves.
+class FakeLogind final : public QDBusVirtualObject {
+public:
+    struct Call {
+        QString method;
+        QVariantList arguments;
+    };
+
+    QString introspect(const QString&) const override { return {}; }
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        std::lock_guard guard(lock_);
+        calls_.push_back({message.member(), message.arguments()});
+        const QString& method = message.member();
+        if (method == QStringLiteral("CanPowerOff")) {
+            connection.send(message.createReply(canPowerOff_));
+        } else if ((method == QStringLiteral("ScheduleShutdown") && refuseSchedule_) ||
+                   (method == QStringLiteral("PowerOff") && refusePowerOff_)) {
+            connection.send(message.createErrorReply(
+                QStringLiteral("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired"),
+                QStringLiteral("Interactive authentication required.")));
+        } else {
+            connection.send(message.createReply());
+        }
+        return true;
+    }
+
+    void Refuse(bool schedule, bool powerOff, const char* canPowerOff) {
+        std::lock_guard guard(lock_);
+        refuseSchedule_ = schedule;
+        refusePowerOff_ = powerOff;
+        canPowerOff_ = QString::fromLatin1(canPowerOff);
+    }
+    std::vector<Call> Calls() {
+        std::lock_guard guard(lock_);
+        return calls_;
+    }
+    std::vector<QString> Methods() {
+        std::vector<QString> names;
+        for (const Call& c : Calls())
+            names.push_back(c.method);
+        return names;
+    }
+
+private:
+    std::mutex lock_;
+    std::vector<Call> calls_;
+    bool refuseSchedule_ = false;
+    bool refusePowerOff_ = false;
+    QString canPowerOff_ = QStringLiteral("yes");
+};
+
+// A dbus-daemon of the test's own, ended by its process id.
+class PrivateBus {
+public:
+    PrivateBus() {
+        int fds[2];
+        if (pipe(fds) != 0)
+            return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(fds[0]);
+            // The bus goes with the test even when the test dies.
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            // Its complaints about resource limits are noise in the test output.
+            const int null = open("/dev/null", O_WRONLY);
+            if (null >= 0)
+                dup2(null, STDERR_FILENO);
+            const std::string fd = "--print-address=" + std::to_string(fds[1]);
+            execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", "--nopidfile", fd.c_str(),
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        char buffer[512];
+        ssize_t n;
+        while ((n = read(fds[0], buffer, sizeof buffer)) > 0) {
+            address_.append(buffer, size_t(n));
+            if (address_.find('\n') != std::string::npos)
+                break;
+        }
+        close(fds[0]);
+        if (!address_.empty() && address_.back() == '\n')
+            address_.pop_back();
+    }
+    ~PrivateBus() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+    QString Address() const { return QString::fromStdString(address_); }
+
+private:
+    pid_t pid_ = -1;
+    std::string address_;
+};
+
+class LogindPowerTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() { App(); }
+
+    void SetUp() override {
+        if (bus_.Address().isEmpty())
+            GTEST_SKIP() << "dbus-daemon could not be started";
+        logind_.moveToThread(&serviceThread_);
+        serviceThread_.start();
+        service_ = QDBusConnection::connectToBus(bus_.Address(), QStringLiteral("fake-logind"));
+        ASSERT_TRUE(service_->isConnected());
+        ASSERT_TRUE(
+            service_->registerVirtualObject(QStringLiteral("/org/freedesktop/login1"), &logind_));
+        ASSERT_TRUE(service_->registerService(QStringLiteral("org.freedesktop.login1")));
+        client_ = QDBusConnection::connectToBus(bus_.Address(), QStringLiteral("client"));
+        ASSERT_TRUE(client_->isConnected());
+    }
+    void TearDown() override {
+        client_.reset();
+        QDBusConnection::disconnectFromBus(QStringLiteral("client"));
+        if (service_)
+            service_->unregisterObject(QStringLiteral("/org/freedesktop/login1"));
+        service_.reset();
+        QDBusConnection::disconnectFromBus(QStringLiteral("fake-logind"));
+        serviceThread_.quit();
+        serviceThread_.wait();
+    }
+
+    // Runs the event loop until `done` or five seconds have passed.
+    template <typename Predicate>
+    bool RunUntil(Predicate done) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done() && timer.elapsed() < 5000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        }
+        return done();
+    }
+
+    PrivateBus bus_;
+    FakeLogind logind_;
+    QThread serviceThread_;
+    std::optional<QDBusConnection> service_;
+    std::optional<QDBusConnection> client_;
+};
+
+TEST_F(LogindPowerTest, SchedulesThePowerOffAtTheEndOfTheCountdown) {
+    LogindPower power(*client_);
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    const quint64 expected = quint64(ts.tv_sec + 60) * 1000000u;
+    power.ShutdownComputer(60);
+    const auto calls = logind_.Calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].method, QStringLiteral("ScheduleShutdown"));
+    ASSERT_EQ(calls[0].arguments.size(), 2);
+    EXPECT_EQ(calls[0].arguments[0].toString(), QStringLiteral("poweroff"));
+    const quint64 when = calls[0].arguments[1].toULongLong();
+    EXPECT_GE(when, expected);
+    EXPECT_LT(when, expected + 5000000u);
+    EXPECT_FALSE(power.FallbackPending());
+}
+
+TEST_F(LogindPowerTest, RefusedScheduleFallsBackToPowerOffAfterTheCountdown) {
+    logind_.Refuse(true, false, "yes");
+    LogindPower power(*client_);
+    power.ShutdownComputer(1);
+    EXPECT_TRUE(power.FallbackPending());
+    EXPECT_EQ(logind_.Methods(), (std::vector<QString>{QStringLiteral("ScheduleShutdown"),
+                                                       QStringLiteral("CanPowerOff")}));
+    ASSERT_TRUE(RunUntil([&] { return logind_.Calls().size() == 3; }));
+    const auto calls = logind_.Calls();
+    EXPECT_EQ(calls[2].method, QStringLiteral("PowerOff"));
+    EXPECT_EQ(calls[2].arguments, QVariantList{false});  // never asks for a password
+}
+
+TEST_F(LogindPowerTest, LateRefusalOfThePowerOffIsReported) {
+    logind_.Refuse(true, true, "yes");
+    LogindPower power(*client_);
+    std::optional<EOSError> late;
+    power.SetLateFailureHandler([&](const EOSError& e) { late = e; });
+    power.ShutdownComputer(1);
+    ASSERT_TRUE(RunUntil([&] { return late.has_value(); }));
+    EXPECT_EQ(late->ErrorCode(), EACCES);
+    EXPECT_NE(std::string(late->what()).find("PowerOff: Interactive authentication required."),
+              std::string::npos)
+        << late->what();
+}
+
+TEST_F(LogindPowerTest, RefusalOfBothRaisesLogindsReason) {
+    for (const char* can : {"challenge", "no", "na"}) {
+        logind_.Refuse(true, false, can);
+        LogindPower power(*client_);
+        try {
+            power.ShutdownComputer(60);
+            ADD_FAILURE() << "no error with CanPowerOff " << can;
+        } catch (const EOSError& e) {
+            EXPECT_EQ(e.ErrorCode(), EACCES);
+            EXPECT_STREQ(e.what(),
+                         "System Error.  Code: 13.\nlogind ScheduleShutdown: Interactive "
+                         "authentication required. "
+                         "(org.freedesktop.DBus.Error.InteractiveAuthorizationRequired)");
+        }
+        EXPECT_FALSE(power.FallbackPending());
+    }
+    for (const auto& method : logind_.Methods())
+        EXPECT_NE(method, QStringLiteral("PowerOff"));
+}
+
+TEST_F(LogindPowerTest, NoCountdownPowersOffAtOnceOrRaises) {
+    logind_.Refuse(true, false, "yes");
+    LogindPower power(*client_);
+    power.ShutdownComputer(0);
+    EXPECT_EQ(logind_.Methods().back(), QStringLiteral("PowerOff"));
+
+    logind_.Refuse(true, true, "yes");
+    try {
+        power.ShutdownComputer(0);
+        ADD_FAILURE() << "a refused power-off must raise";
+    } catch (const EOSError& e) {
+        EXPECT_EQ(e.ErrorCode(), EACCES);
+        EXPECT_NE(std::string(e.what()).find("logind PowerOff: "), std::string::npos);
+    }
+}
+
+TEST(LogindPowerNoBusTest, MissingBusRaisesNotConnected) {
+    App();
+    const QString name = QStringLiteral("nowhere");
+    {
+        const QDBusConnection nowhere =
+            QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), name);
+        LogindPower power(nowhere);
+        for (int countdown : {0, 60}) {
+            try {
+                power.ShutdownComputer(countdown);
+                ADD_FAILURE() << "no error without a bus";
+            } catch (const EOSError& e) {
+                EXPECT_EQ(e.ErrorCode(), ENOTCONN) << e.what();
+                EXPECT_NE(std::string(e.what()).find("org.freedesktop.DBus.Error.Disconnected"),
+                          std::string::npos)
+                    << e.what();
+            }
+        }
+        EXPECT_THROW(power.ShutdownComputer(-1), EAssertionFailed);
+    }
+    QDBusConnection::disconnectFromBus(name);
+}
+
+struct ErrorCase {
+    const char* name;
+    int code;
+};
+
+class LogindErrorTest : public testing::TestWithParam<ErrorCase> {};
+
+TEST_P(LogindErrorTest, MapsTheErrorName) {
+    const EOSError e = LogindError("PowerOff", GetParam().name, "why");
+    EXPECT_EQ(e.ErrorCode(), GetParam().code) << GetParam().name;
+    EXPECT_EQ(
+        std::string(e.what()).rfind(
+            "System Error.  Code: " + std::to_string(GetParam().code) + ".\nlogind PowerOff: why",
+            0),
+        0u)
+        << e.what();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, LogindErrorTest,
+    testing::Values(ErrorCase{"org.freedesktop.DBus.Error.AccessDenied", EACCES},
+                    ErrorCase{"org.freedesktop.DBus.Error.ServiceUnknown", ENOENT},
+                    ErrorCase{"org.freedesktop.DBus.Error.UnknownMethod", ENOSYS},
+                    ErrorCase{"org.freedesktop.DBus.Error.NoReply", ETIMEDOUT},
+                    ErrorCase{"org.freedesktop.login1.OperationInProgress", EBUSY},
+                    ErrorCase{"org.freedesktop.login1.SomethingNew", EIO}, ErrorCase{"", EIO}));
+
+}  // namespace
+}  // namespace tw
