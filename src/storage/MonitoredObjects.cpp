@@ -9,8 +9,20 @@
 namespace tw {
 
 namespace {
+
 constexpr std::string_view kUnit = "MonitoredObjects";
+
+// The key must occur in the host part: at the start, or with no "/" or "?" in front of it.
+bool NormalizedAddressMatches(std::string_view key, std::string_view address) {
+    if (key.empty())
+        return false;
+    const size_t pos = address.find(key);
+    if (pos == std::string_view::npos)
+        return false;
+    return pos == 0 || address.find_first_of("/?") >= pos;
 }
+
+}  // namespace
 
 const char* MonitoredItemTypeDisplayName(TMonitoredItemType type) noexcept {
     switch (type) {
@@ -94,10 +106,12 @@ int TMonitoredList::Match(std::string_view appPath, std::string_view address,
     matchKind = 0;
     int webResult = -1;
     int appResult = -1;
+    // The address is the same for every entry: normalise it once per call.
+    const std::string normalized = NormalizeAddress(Trim(address));
     const bool hasAddress = !Trim(address).empty();
     for (size_t i = 0; i < entries_.size(); ++i) {
         const std::string& name = entries_[i].second->Name;
-        if (hasAddress && AddressMatches(name, address)) {
+        if (hasAddress && NormalizedAddressMatches(NormalizeAddress(Trim(name)), normalized)) {
             webResult = int(i);
             break;
         }
@@ -236,16 +250,7 @@ std::string NormalizeAddress(std::string_view s) {
 }
 
 bool AddressMatches(std::string_view key, std::string_view address) {
-    const std::string k = NormalizeAddress(Trim(key));
-    const std::string a = NormalizeAddress(Trim(address));
-    if (k.empty())
-        return false;
-    const size_t pos = a.find(k);
-    if (pos == std::string::npos)
-        return false;
-    if (pos == 0)
-        return true;
-    return a.find_first_of("/?") >= pos;
+    return NormalizedAddressMatches(NormalizeAddress(Trim(key)), NormalizeAddress(Trim(address)));
 }
 
 }  // namespace tw
