@@ -18,6 +18,7 @@
 #include "base/Exceptions.h"
 #include "base/Paths.h"
 #include "detection/OnlineTimeApplication.h"
+#include "platform/linux/AtspiAccessibility.h"
 #include "platform/linux/X11Desktop.h"
 #include "storage/Options.h"
 
@@ -160,6 +161,8 @@ int Run(int argc, char** argv) {
     }
     const TMonitoredList* list = options ? &options->MonitoredList() : nullptr;
 
+    // Browsers expose their trees once the accessibility bus says so.
+    EnableAccessibilityBus();
     if (waitSeconds > 0)
         std::this_thread::sleep_for(std::chrono::seconds(waitSeconds));
 

@@ -14,6 +14,7 @@
 #include "base/Exceptions.h"
 #include "base/Strings.h"
 #include "base/WriteLog.h"
+#include "platform/linux/AtspiAccessibility.h"
 
 namespace tw {
 
@@ -442,7 +443,12 @@ std::string X11Desktop::ClassName(WindowHandle window) {
     return className;
 }
 
-std::optional<std::string> X11Desktop::WindowTextTimeout(WindowHandle window, int) {
+std::optional<std::string> X11Desktop::WindowTextTimeout(WindowHandle window, int timeoutMs) {
+    if (IsSyntheticChild(window) && ClassName(window) == "Chrome_AutocompleteEditView") {
+        const WindowHandle top = window & kXidMask;
+        return Browsers().AddressFieldText(top, WindowProcessId(top),
+                                           WindowTextTimeout(top, 0).value_or(""), timeoutMs);
+    }
     if (window == kNullWindow || (window & ~kXidMask) != 0)
         return std::nullopt;
     auto text = TextProperty(window, atoms_->atom[aNetWmName], atoms_->atom[aUtf8String]);
@@ -520,8 +526,22 @@ std::optional<std::string> X11Desktop::QueryDosDevice(std::string_view) {
     return std::nullopt;
 }
 
-std::unique_ptr<Accessible> X11Desktop::AccessibleObjectFromWindow(WindowHandle) {
-    return nullptr;
+std::unique_ptr<Accessible> X11Desktop::AccessibleObjectFromWindow(WindowHandle window) {
+    if (!IsSyntheticChild(window))
+        return nullptr;
+    const std::string childClass = ClassName(window);
+    if (childClass != "MozillaWindowClass" && childClass != "OperaWindowClass")
+        return nullptr;
+    const WindowHandle top = window & kXidMask;
+    return Browsers().FrameObject(top, WindowProcessId(top),
+                                  WindowTextTimeout(top, 0).value_or(""));
+}
+
+AtspiBrowsers& X11Desktop::Browsers() {
+    if (!atspi_)
+        atspi_ = std::make_unique<AtspiBrowsers>();
+    atspi_->KeepOnly(TopLevelWindows());
+    return *atspi_;
 }
 
 bool X11Desktop::PostCloseRequest(WindowHandle window) {

@@ -28,6 +28,8 @@ struct _XDisplay;
 // lost connection is logged once; the desktop then finds nothing.
 namespace tw {
 
+class AtspiBrowsers;
+
 class X11Desktop final : public WindowSystem {
 public:
     static constexpr WindowHandle kSyntheticChildBit = WindowHandle(1) << 30;
@@ -49,7 +51,8 @@ public:
     // WM_CLASS class part of a real window; the browser class of a synthetic child.
     std::string ClassName(WindowHandle window) override;
     // _NET_WM_NAME, else WM_NAME: the server answers at once, so no time-out
-    // applies. A synthetic child has no text yet.
+    // applies. A synthetic Chromium child answers the text of the address
+    // field, read over AT-SPI within the time-out.
     std::optional<std::string> WindowTextTimeout(WindowHandle window, int timeoutMs) override;
     // _NET_WM_PID, else the X-Resource extension's client id; 0 when unknown.
     uint32_t WindowProcessId(WindowHandle window) override;
@@ -60,7 +63,7 @@ public:
     // _NET_CLOSE_WINDOW through the window manager when one runs, else
     // WM_DELETE_WINDOW when the window takes part in that protocol.
     bool PostCloseRequest(WindowHandle window) override;
-    // Accessibility comes with AT-SPI; until then no window offers an object.
+    // The AT-SPI frame of the browser behind a synthetic Firefox or Opera child.
     std::unique_ptr<Accessible> AccessibleObjectFromWindow(WindowHandle window) override;
 
     std::vector<WindowHandle> TopLevelWindows();
@@ -97,6 +100,8 @@ private:
     bool Sync();
     void OnError() noexcept;
     void OnConnectionLost() noexcept;
+    // The browsers' accessibility, with the frames of windows that are gone dropped.
+    AtspiBrowsers& Browsers();
 
     _XDisplay* display_ = nullptr;
     unsigned long root_ = 0;
@@ -104,6 +109,7 @@ private:
     bool hasXRes_ = false;
     bool lost_ = false;
     int errors_ = 0;  // X errors seen on this connection
+    std::unique_ptr<AtspiBrowsers> atspi_;
 };
 
 }  // namespace tw
