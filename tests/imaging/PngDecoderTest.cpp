@@ -1,0 +1,76 @@
+#include "imaging/PngDecoder.h"
+
+#include <gtest/gtest.h>
+
+#include "base/Exceptions.h"
+#include "imaging/Corpus.h"
+
+namespace tw {
+namespace {
+
+using test::ReadCorpusFile;
+
+TEST(PngDecoderTest, OpaqueColoursComeThroughExactly) {
+    const TBitmap32 bitmap = DecodePng(ReadCorpusFile("valid/rgb_4x4.png"));
+    EXPECT_EQ(bitmap.width, 4);
+    EXPECT_EQ(bitmap.height, 4);
+    EXPECT_FALSE(bitmap.hasAlpha);
+    EXPECT_EQ(bitmap.format, TImageFormat::Png);
+    EXPECT_EQ(bitmap.Pixel(0, 0), 0xFFFF0000u);
+    EXPECT_EQ(bitmap.Pixel(1, 0), 0xFF00FF00u);
+    EXPECT_EQ(bitmap.Pixel(2, 0), 0xFF0000FFu);
+    EXPECT_EQ(bitmap.Pixel(3, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(bitmap.Pixel(1, 1), 0xFF010203u);
+    EXPECT_EQ(bitmap.Pixel(2, 3), 0xFFFA8007u);
+}
+
+// Straight alpha: the colour of a half-transparent pixel is not darkened,
+// and a nearly transparent pixel keeps its colour for the soft edge.
+TEST(PngDecoderTest, AlphaChannelStaysStraight) {
+    const TBitmap32 bitmap = DecodePng(ReadCorpusFile("valid/rgba_4x4.png"));
+    EXPECT_TRUE(bitmap.hasAlpha);
+    EXPECT_EQ(bitmap.Pixel(0, 2), 0xFFFF0000u);
+    EXPECT_EQ(bitmap.Pixel(1, 2), 0x8000FF00u);
+    EXPECT_EQ(bitmap.Pixel(2, 2) >> 24, 0u);
+    EXPECT_EQ(bitmap.Pixel(3, 3), 0x010A141Eu);
+}
+
+TEST(PngDecoderTest, TransparentPaletteEntryCountsAsAlpha) {
+    const TBitmap32 bitmap = DecodePng(ReadCorpusFile("valid/palette_trns_2x2.png"));
+    EXPECT_TRUE(bitmap.hasAlpha);
+    EXPECT_EQ(bitmap.Pixel(0, 0) >> 24, 0u);
+    EXPECT_EQ(bitmap.Pixel(1, 0), 0xFFFF00FFu);
+    EXPECT_EQ(bitmap.Pixel(0, 1), 0xFF090807u);
+}
+
+TEST(PngDecoderTest, GreyBecomesThreeEqualChannels) {
+    const TBitmap32 bitmap = DecodePng(ReadCorpusFile("valid/gray_1x1.png"));
+    EXPECT_FALSE(bitmap.hasAlpha);
+    EXPECT_EQ(bitmap.Pixel(0, 0), 0xFF4D4D4Du);
+}
+
+TEST(PngDecoderTest, PixelLimitIsInclusive) {
+    const auto data = ReadCorpusFile("valid/rgb_4x4.png");
+    EXPECT_EQ(DecodePng(data, 16).pixels.size(), 16u);
+    EXPECT_THROW(DecodePng(data, 15), EInvalidGraphic);
+}
+
+TEST(PngDecoderTest, ErrorsNameTheFormatAndTheCause) {
+    try {
+        DecodePng(ReadCorpusFile("broken/bad_ihdr_crc.png"));
+        FAIL() << "no error";
+    } catch (const EInvalidGraphic& e) {
+        EXPECT_EQ(e.Message().rfind("Corrupt PNG picture: ", 0), 0u) << e.Message();
+        EXPECT_NE(e.Message().find("CRC"), std::string::npos) << e.Message();
+    }
+    try {
+        DecodePng(ReadCorpusFile("broken/huge_100000x100000.png"));
+        FAIL() << "no error";
+    } catch (const EInvalidGraphic& e) {
+        EXPECT_NE(e.Message().find("100000 x 100000"), std::string::npos) << e.Message();
+        EXPECT_NE(e.Message().find("too large"), std::string::npos) << e.Message();
+    }
+}
+
+}  // namespace
+}  // namespace tw
