@@ -10,6 +10,10 @@
 // is the median of 15 repetitions, with their spread (stddev, min, max).
 // Without Xvfb only the fake-desktop figure is measured.
 //
+// Browser (only with TW_BENCH_BROWSER=1, as tests/e2e/browser_e2e.sh runs
+// it): one probe of the real browser in front on $DISPLAY, its address read
+// over AT-SPI, after a first probe has found and cached its frame.
+//
 // Fake desktop: one probe of a browser window plus FindMonitoredItem
 // against a 200-entry list that matches nothing, so the whole list is
 // walked (/1); the probe alone (/0) for comparison.
@@ -23,6 +27,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +35,7 @@
 #include "../tests/e2e/XvfbServer.h"
 #include "detection/OnlineTimeApplication.h"
 #include "platform/fake/FakeDesktop.h"
+#include "platform/linux/AtspiAccessibility.h"
 #include "platform/linux/X11Desktop.h"
 #include "storage/MonitoredObjects.h"
 
@@ -137,6 +143,18 @@ void BM_X11ForegroundProbe(benchmark::State& state, X11Case which) {
     }
 }
 
+std::unique_ptr<X11Desktop> browserDesktop;
+
+void BM_BrowserForegroundProbe(benchmark::State& state) {
+    TOnlineTimeApplication probe(*browserDesktop);
+    for (auto _ : state) {
+        probe.Execute(false, nullptr);
+        benchmark::DoNotOptimize(probe.BrowserUrl().data());
+    }
+    if (probe.AppType() == atDesktopApplication || probe.BrowserUrl().empty())
+        state.SkipWithError("no browser address in front");
+}
+
 // A 200-entry list: 100 programs and 100 sites, none of them what is probed.
 std::unique_ptr<TMonitoredList> MakeList() {
     auto list = std::make_unique<TMonitoredList>();
@@ -221,6 +239,17 @@ int main(int argc, char** argv) {
     } else {
         std::fprintf(stderr, "probe_bench: Xvfb could not be started; X11 figures skipped\n");
     }
+    if (const char* want = std::getenv("TW_BENCH_BROWSER"); want && std::string(want) == "1") {
+        tw::EnableAccessibilityBus();
+        browserDesktop = tw::X11Desktop::Open();
+        if (browserDesktop) {
+            tw::TOnlineTimeApplication first(*browserDesktop);
+            first.Execute(false, nullptr);
+            Spread(benchmark::RegisterBenchmark(
+                (std::string("BrowserForegroundProbe/") + first.GetAppTypeName()).c_str(),
+                BM_BrowserForegroundProbe));
+        }
+    }
     // Argument 0 times the probe alone, to tell its share from the list's.
     Spread(benchmark::RegisterBenchmark("FakeProbeAndFind200", BM_FakeProbeAndFind200)
                ->Arg(1)
@@ -229,6 +258,7 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     x11.reset();
+    browserDesktop.reset();
     benchDesktop.reset();
     server.reset();
     return 0;

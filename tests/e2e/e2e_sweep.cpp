@@ -2,6 +2,7 @@
 // the settings store, and runs the real sweep of the probe over the X
 // desktop with the list read back from that folder.
 //   tw_e2e_sweep make-list DIR PROGRAM-PATH CAPTION
+//   tw_e2e_sweep make-site-list DIR SITE CAPTION
 //   tw_e2e_sweep sweep DIR
 #include <unistd.h>
 
@@ -36,14 +37,15 @@ void UseDataFolder(std::string folder) {
 int Run(int argc, char** argv) {
     using namespace tw;
     const std::string command = argc > 1 ? argv[1] : "";
-    if (command == "make-list" && argc == 5) {
+    const bool site = command == "make-site-list";
+    if ((command == "make-list" || site) && argc == 5) {
         UseDataFolder(argv[2]);
         StartAppClock();
         CopyDatabaseTemplates();
         TOptions options;
         options.SetSaveOnDestroy(false);
         auto item = std::make_unique<TMonitoredItem>();
-        item->ItemType = mitApplication;
+        item->ItemType = site ? mitWebSite : mitApplication;
         item->Name = argv[3];
         item->Caption = argv[4];
         options.MonitoredList().Add(argv[4], std::move(item));
@@ -68,7 +70,8 @@ int Run(int argc, char** argv) {
         probe.Execute(true, &options.MonitoredList());
         return desktop->ConnectionLost() ? 1 : 0;
     }
-    std::fprintf(stderr, "usage: tw_e2e_sweep make-list DIR PROGRAM-PATH CAPTION | sweep DIR\n");
+    std::fprintf(stderr,
+                 "usage: tw_e2e_sweep make-list|make-site-list DIR NAME CAPTION | sweep DIR\n");
     return 2;
 }
 

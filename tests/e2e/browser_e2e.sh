@@ -1,0 +1,221 @@
+#!/usr/bin/env bash
+# The probe against a real browser on a private Xvfb with openbox, a session
+# bus (run this under dbus-run-session) and the accessibility bus.
+# Usage: browser_e2e.sh firefox|chromium TALLYWARD-PROBE TW-E2E-SWEEP [PROBE-BENCH]
+# Serves two pages on 127.0.0.1, opens them in the browser with a fresh
+# profile and checks that the probe names the browser and the address, that
+# the list entry 127.0.0.1:PORT/page2 matches page 2 and not page 1, that a
+# stopped browser delays one probe by about a second at most and the probe
+# carries on, and that the sweep closes the browser window of the listed
+# site. With PROBE-BENCH it also times the probe of the browser window.
+# The browser starts once; every process is stopped by its PID, also on failure.
+set -euo pipefail
+
+browser=$1 probe=$2 sweep=$3 bench=${4:-}
+case $browser in firefox | chromium) ;; *) echo "browser must be firefox or chromium" >&2; exit 2 ;; esac
+[ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] && [ "$DBUS_SESSION_BUS_ADDRESS" != disabled: ] ||
+    { echo "run under dbus-run-session" >&2; exit 2; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/tw-browser-XXXXXX")
+export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" \
+    XDG_DATA_HOME="$work/data-home" XDG_RUNTIME_DIR="$work/runtime"
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+unset AT_SPI_BUS_ADDRESS
+pids=()
+stopped=""
+
+cleanup() {
+    local status=$? pid
+    # A stopped browser ignores everything but SIGKILL until it continues.
+    [ -n "$stopped" ] && kill -CONT "$stopped" 2>/dev/null || true
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        kill "${pids[i]}" 2>/dev/null || true
+    done
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        pid=${pids[i]}
+        for _ in $(seq 100); do
+            running "$pid" || break
+            sleep 0.05
+        done
+        kill -9 "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    if [ "$status" -ne 0 ]; then
+        for log in "$work"/*.log; do
+            [ -s "$log" ] && { echo "--- $(basename "$log") (last lines)"; tail -n 15 "$log"; } >&2
+        done
+        echo "browser e2e ($browser): FAILED" >&2
+    fi
+    rm -rf "$work"
+    exit "$status"
+}
+trap cleanup EXIT
+trap "exit 143" TERM INT HUP
+
+fail() {
+    echo "FAIL ($browser): $*" >&2
+    exit 1
+}
+
+running() {
+    kill -0 "$1" 2>/dev/null && ! { [ -r "/proc/$1/stat" ] && sed 's/.*) //' "/proc/$1/stat" | grep -q '^Z'; }
+}
+
+# wait_for SECONDS DESCRIPTION COMMAND...: polls until COMMAND succeeds.
+wait_for() {
+    local seconds=$1 what=$2
+    shift 2
+    local deadline=$((SECONDS + seconds))
+    until "$@" >/dev/null 2>&1; do
+        [ "$SECONDS" -lt "$deadline" ] || fail "timed out waiting for $what"
+        sleep 0.1
+    done
+}
+
+# --- X server, window manager, accessibility bus, web server -----------------
+Xvfb -displayfd 5 -nolisten tcp -screen 0 1280x1024x24 5>"$work/display" 2>"$work/xvfb.log" &
+pids+=($!)
+wait_for 20 "Xvfb to accept clients" grep -q '^[0-9]' "$work/display"
+export DISPLAY=":$(head -n1 "$work/display")"
+
+openbox --sm-disable >"$work/openbox.log" 2>&1 &
+pids+=($!)
+wait_for 20 "openbox to announce itself" \
+    sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+
+/usr/libexec/at-spi-bus-launcher --launch-immediately >"$work/atspi.log" 2>&1 &
+pids+=($!)
+wait_for 20 "the accessibility bus" \
+    dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress
+
+mkdir -p "$work/www"
+printf '<!DOCTYPE html><title>Page One</title><h1>One</h1>\n' >"$work/www/page1.html"
+printf '<!DOCTYPE html><title>Page Two</title><h1>Two</h1>\n' >"$work/www/page2.html"
+python3 -m http.server 0 --bind 127.0.0.1 -d "$work/www" >"$work/http.log" 2>&1 &
+http=$!
+pids+=("$http")
+port_known() { grep -q 'port [0-9]' "$work/http.log"; }
+wait_for 20 "the web server" port_known
+port=$(sed -n 's/.*port \([0-9]*\).*/\1/p' "$work/http.log" | head -n1)
+base="http://127.0.0.1:$port"
+curl_ok() { python3 -c "import urllib.request,sys; urllib.request.urlopen(sys.argv[1], timeout=2)" "$1"; }
+wait_for 20 "the web server to answer" curl_ok "$base/page1.html"
+
+# --- the browser --------------------------------------------------------------
+profile="$work/profile"
+mkdir -p "$profile"
+case $browser in
+firefox)
+    # No first-run pages, updates or reports: the network is closed anyway.
+    cat >"$profile/user.js" <<'EOF'
+user_pref("browser.aboutwelcome.enabled", false);
+user_pref("browser.shell.checkDefaultBrowser", false);
+user_pref("browser.startup.homepage_override.mstone", "ignore");
+user_pref("browser.tabs.warnOnClose", false);
+user_pref("datareporting.policy.dataSubmissionEnabled", false);
+user_pref("datareporting.policy.firstRunURL", "");
+user_pref("toolkit.telemetry.reportingpolicy.firstRun", false);
+user_pref("app.update.auto", false);
+user_pref("network.captive-portal-service.enabled", false);
+user_pref("network.connectivity-service.enabled", false);
+user_pref("browser.safebrowsing.update.enabled", false);
+user_pref("extensions.update.enabled", false);
+user_pref("browser.newtabpage.enabled", false);
+EOF
+    firefox-esr -profile "$profile" -no-remote "$base/page2.html" >"$work/browser.log" 2>&1 &
+    kind="Mozila FireFox"
+    scheme="http://"
+    ;;
+chromium)
+    # As root (CI) Chromium runs only without its sandbox; the other flags
+    # keep it off the closed network.
+    # Chromium looks at the accessibility bus only when it starts, so the
+    # program (here its probe) must have switched accessibility on first,
+    # as it does when it starts with the session.
+    "$probe" >/dev/null
+    chromium --no-sandbox --disable-gpu --disable-quic --no-first-run \
+        --disable-background-networking --disable-component-update --disable-sync \
+        --no-default-browser-check --force-renderer-accessibility \
+        --user-data-dir="$profile" "$base/page2.html" >"$work/browser.log" 2>&1 &
+    kind="Google Chrome"
+    scheme=""
+    ;;
+esac
+browser_pid=$!
+pids+=("$browser_pid")
+
+# The browser's top-level window: its title ends with the page title.
+browser_window() {
+    local w
+    for w in $(xdotool search --onlyvisible --pid "$browser_pid" 2>/dev/null); do
+        xprop -id "$w" _NET_WM_NAME 2>/dev/null | grep -q 'Page \(One\|Two\)' && { echo "$w"; return 0; }
+    done
+    return 1
+}
+wait_for 90 "the browser window" browser_window
+window=$(browser_window)
+hex=$(printf '0x%x' "$window")
+timeout 10 xdotool windowactivate --sync "$window" || true
+
+# probe_shows ADDRESS: the foreground probe names the browser window, its kind and ADDRESS.
+probe_shows() {
+    local line
+    line=$("$probe") || return 1
+    [ "$(cut -f1 <<<"$line")" = "$hex" ] && [ "$(cut -f2 <<<"$line")" = "$kind" ] &&
+        [ "$(cut -f4 <<<"$line")" = "$1" ]
+}
+page2="${scheme}127.0.0.1:$port/page2.html"
+page1="${scheme}127.0.0.1:$port/page1.html"
+# The probe turns accessibility on; Firefox builds its tree even when that comes later.
+wait_for 90 "the probe to read $page2" probe_shows "$page2"
+line=$("$probe")
+[ "$(cut -f3 <<<"$line")" = "$(readlink "/proc/$browser_pid/exe")" ] || fail "program file in '$line'"
+echo "ok: $browser in front: $line"
+
+# --- the list's rule ------------------------------------------------------------
+"$sweep" make-site-list "$work/data" "127.0.0.1:$port/page2" "Page two" || fail "make-site-list"
+line=$("$probe" --data-folder "$work/data")
+[ "$(cut -f5- <<<"$line")" = "Page two	2" ] || fail "page 2 does not match the list: $line"
+echo "ok: 127.0.0.1:$port/page2 matches page 2 by address"
+
+go_to() {
+    timeout 10 xdotool windowactivate --sync "$window" || true
+    xdotool key --clearmodifiers ctrl+l
+    sleep 0.2  # the address field takes the focus before the text is typed
+    xdotool type --delay 10 "$1"
+    xdotool key --clearmodifiers Return
+}
+go_to "$base/page1.html"
+wait_for 30 "the probe to read $page1" probe_shows "$page1"
+line=$("$probe" --data-folder "$work/data")
+[ "$(cut -f5- <<<"$line")" = "-	0" ] || fail "page 1 matches the list: $line"
+echo "ok: page 1 does not match: $line"
+
+# --- a browser that does not answer -------------------------------------------
+kill -STOP "$browser_pid"
+stopped=$browser_pid
+start=$(date +%s%N)
+line=$("$probe") || fail "the probe failed while the browser was stopped"
+elapsed=$((($(date +%s%N) - start) / 1000000))
+kill -CONT "$browser_pid"
+stopped=""
+echo "probe of the stopped browser: ${elapsed} ms: $line"
+[ "$(cut -f2 <<<"$line")" = "$kind" ] || fail "stopped browser not recognised: $line"
+[ "$elapsed" -lt 2500 ] || fail "a stopped browser held the probe ${elapsed} ms"
+wait_for 30 "the probe to read $page1 again" probe_shows "$page1"
+echo "ok: a stopped browser delayed the probe ${elapsed} ms; the next probe reads the address"
+
+if [ -n "$bench" ]; then
+    "$bench" --benchmark_filter=BrowserForegroundProbe
+fi
+
+# --- the sweep closes the window of the listed site -----------------------------
+go_to "$base/page2.html"
+wait_for 30 "the probe to read $page2 again" probe_shows "$page2"
+"$sweep" sweep "$work/data" || fail "sweep"
+window_gone() { ! xdotool getwindowname "$window" >/dev/null 2>&1 || ! running "$browser_pid"; }
+wait_for 30 "the sweep to close the $browser window" window_gone
+echo "ok: the sweep closed the window showing the listed site"
+
+echo "browser e2e ($browser): all checks passed"
