@@ -1,0 +1,105 @@
+#include "ui/TransparencySettingsFRM.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+
+#include "base/Appearance.h"
+#include "storage/Options.h"
+#include "ui/Colors.h"
+#include "ui/ImageControls.h"
+
+namespace tw {
+
+namespace {
+
+constexpr int kPercents[] = {0, 5, 10, 15, 20, 25, 30, 40, 50, 60, 70, 80, 90};
+
+// Logs the administrator off when the dialog ends, however it ends.
+struct AdminLogoff {
+    AdminLogoff() = default;
+    AdminLogoff(const AdminLogoff&) = delete;
+    AdminLogoff& operator=(const AdminLogoff&) = delete;
+    ~AdminLogoff() { Options().AdminLoggedIn = false; }
+};
+
+}  // namespace
+
+TfrmTransparencySettings::TfrmTransparencySettings(QWidget* parent) : TfrmBase(parent) {
+    setWindowTitle(QStringLiteral("Transparency Settings"));
+    lblTransparency =
+        CreateLabel(QStringLiteral("Transparency %:"), QRect(12, 40, 110, 20), clWhite);
+    lblTransparency->setObjectName(QStringLiteral("lblTransparency"));
+
+    // The list's own arrow is clipped away; the picture button over its
+    // right end drops the list instead.
+    cbxTransparency = new QComboBox(this);
+    cbxTransparency->setObjectName(QStringLiteral("cbxTransparency"));
+    cbxTransparency->setGeometry(122, 38, 82, 24);
+    cbxTransparency->setMaxVisibleItems(20);
+    for (int percent : kPercents) {
+        cbxTransparency->addItem(QString::number(percent));
+    }
+    btnCombo = new TImageButton(this);
+    btnCombo->setObjectName(QStringLiteral("btnCombo"));
+    btnCombo->SetPictures(ResourcePicture(QLatin1String(pictures::kComboDown)),
+                          ResourcePicture(QLatin1String(pictures::kComboDownHover)),
+                          ResourcePicture(QLatin1String(pictures::kComboDownPressed)));
+    btnCombo->SetSides(0, 0);
+    btnCombo->setGeometry(cbxTransparency->geometry().right() - 25, cbxTransparency->y(), 26,
+                          cbxTransparency->height());
+
+    btnOk = CreateButton(QStringLiteral("OK"), QRect(30, 66, 73, 32));
+    btnOk->setObjectName(QStringLiteral("btnOk"));
+    btnCancel = CreateButton(QStringLiteral("Cancel"), QRect(112, 66, 73, 32));
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+
+    connect(btnOk, &TImageButton::clicked, this, &TfrmTransparencySettings::btnOkClick);
+    connect(btnCancel, &TImageButton::clicked, this, &TfrmTransparencySettings::btnCancelClick);
+    connect(btnCombo, &TImageButton::clicked, this, &TfrmTransparencySettings::btnComboClick);
+    // Only the user's choices preview; selecting the stored value does not.
+    connect(cbxTransparency, &QComboBox::activated, this,
+            &TfrmTransparencySettings::cbxTransparencyChange);
+    miOk = AddKeyAction(QStringLiteral("OK"),
+                        {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)},
+                        [this] { btnOkClick(); });
+    miCancel = AddKeyAction(QStringLiteral("Cancel"), {QKeySequence(Qt::Key_Escape)},
+                            [this] { btnCancelClick(); });
+    resize(215, 93);
+}
+
+bool TfrmTransparencySettings::Execute() {
+    const AdminLogoff logoff;
+    FSavedTransparency = tw::GetTransparency();
+    const int index = cbxTransparency->findText(QString::number(FSavedTransparency));
+    cbxTransparency->setCurrentIndex(index >= 0 ? index : 0);
+    const bool ok = ShowModal();
+    // The window's own SetTransparency hides the appearance file's here.
+    tw::SetTransparency(ok ? SelectedPercent() : FSavedTransparency);
+    return ok;
+}
+
+int TfrmTransparencySettings::SelectedPercent() const {
+    return cbxTransparency->currentText().toInt();
+}
+
+void TfrmTransparencySettings::btnOkClick() {
+    accept();
+}
+
+void TfrmTransparencySettings::btnCancelClick() {
+    reject();
+}
+
+void TfrmTransparencySettings::btnComboClick() {
+    cbxTransparency->setFocus();
+    cbxTransparency->showPopup();
+}
+
+void TfrmTransparencySettings::cbxTransparencyChange() {
+    const int percent = SelectedPercent();
+    TfrmBase::SetTransparency(percent);
+    tw::SetTransparency(percent);
+}
+
+}  // namespace tw
