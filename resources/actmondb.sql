@@ -9,6 +9,8 @@ CREATE TABLE applications (
     origin INTEGER
 );
 CREATE INDEX applications_date_created ON applications(date_created);
+-- Per-program totals read one program's rows of a range without sorting.
+CREATE INDEX applications_app_name ON applications(app_name, origin, date_created, duration);
 CREATE TABLE applications_list (
     name TEXT,
     caption TEXT,

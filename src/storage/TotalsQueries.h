@@ -2,10 +2,11 @@
 
 #include <string>
 
-// The per-entry totals of a range that the activity log loads. They select
+// The per-entry totals of a range that the activity log loads. Sites select
 // the range's activity through the date_created index and sum it per address
-// (per program) before matching the list, so a day's totals cost only that
-// day's rows. Columns: caption, active, name, total_duration (integer); one
+// before matching the list; applications sum each listed program's range
+// through the app_name index. Either way a day's totals cost only that day's
+// rows. Columns: caption, active, name, total_duration (integer); one
 // row per distinct name of the list table, 0 where nothing matched.
 //
 // Counting rules, kept from the original per-row joins:
