@@ -3,7 +3,8 @@
 # and UndefinedBehaviorSanitizer, in build/fuzz.
 # Usage: scripts/fuzz.sh build
 #        scripts/fuzz.sh run TARGET [SECONDS] [extra libFuzzer options...]
-#   TARGET is png_fuzz, jpeg_fuzz, gif_fuzz or ini_fuzz; SECONDS defaults to 600.
+#   TARGET is png_fuzz, jpeg_fuzz, gif_fuzz, picture_fuzz (every format by
+#   content, BMP and ICO included) or ini_fuzz; SECONDS defaults to 600.
 # Needs clang-14 and libclang-rt-14-dev. The working corpus grows in
 # build/fuzz/corpus/TARGET, seeded from tests/imaging/corpus; crashes land in
 # build/fuzz/artifacts/TARGET. Runs at the lowest priority, so a build or a
@@ -25,7 +26,7 @@ build_targets() {
         -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
         -DTW_FUZZ=ON -DTW_BUILD_TESTS=OFF -DTW_BUILD_BENCH=OFF \
         -DTW_SANITIZE=OFF -DTW_WERROR=OFF >/dev/null
-    cmake --build "$build" -j2 --target png_fuzz jpeg_fuzz gif_fuzz ini_fuzz
+    cmake --build "$build" -j2 --target png_fuzz jpeg_fuzz gif_fuzz picture_fuzz ini_fuzz
     exec 9>&-
 }
 
@@ -39,6 +40,7 @@ seed_corpus() {
         png_fuzz) ext="png" ;;
         jpeg_fuzz) ext="jpg" ;;
         gif_fuzz) ext="gif" ;;
+        picture_fuzz) ext="*" ;;
         ini_fuzz)
             printf '[Appearance]\nColor=0\nTextColor=$FFFFFF\nTransparency=10\n' >"$dir/seed1.ini"
             printf '\xEF\xBB\xBF[A]\r\nKey=1\r\n; comment\r\n[a]\r\nkey = 0x10 \r\n' >"$dir/seed2.ini"
@@ -69,5 +71,5 @@ case ${1:-} in
     build) build_targets ;;
     run) [ $# -ge 2 ] || { echo "Usage: $0 run TARGET [SECONDS]" >&2; exit 2; }
          shift; run_target "$@" ;;
-    *) sed -n '2,10p' "$0" >&2; exit 2 ;;
+    *) sed -n '2,11p' "$0" >&2; exit 2 ;;
 esac
