@@ -173,6 +173,23 @@ TEST(PictureLoaderTest, UnreadableFileIsAnInputOutputError) {
     EXPECT_THROW(LoadPicture(folder), EInvalidGraphic);
 }
 
+// The limit is the largest picture allowed, in every decoder.
+TEST(PictureLoaderTest, PixelLimitIsInclusive) {
+    const struct {
+        const char* file;
+        uint64_t pixels;
+    } cases[] = {{"valid/rgb_4x4.png", 16},
+                 {"valid/white_black_16x8.jpg", 128},
+                 {"valid/offset_frame_4x4.gif", 16},
+                 {"valid/rgb_2x2.bmp", 4},
+                 {"valid/argb_2x2.ico", 4}};
+    for (const auto& c : cases) {
+        const auto data = ReadCorpusFile(c.file);
+        EXPECT_EQ(DecodeImage(data, c.pixels).pixels.size(), c.pixels) << c.file;
+        EXPECT_THROW(DecodeImage(data, c.pixels - 1), EInvalidGraphic) << c.file;
+    }
+}
+
 // A header claiming 100000 x 100000 pixels (40 GB of bitmap) is refused from
 // the header: no allocation anywhere near the picture's size happens.
 TEST(PictureLoaderTest, HugeHeadersAreRefusedBeforeAllocating) {
