@@ -68,29 +68,5 @@ INSTANTIATE_TEST_SUITE_P(Cases, VersionInfoEmptyTest,
                                            EmptyCase{"OtherBlockOnly", true, true}),
                          [](const auto& tp) { return std::string(tp.param.name); });
 
-struct NameCase {
-    const char* name;
-    std::map<std::string, std::string> keys;
-    std::string expected;
-};
-
-class DisplayNameTest : public ::testing::TestWithParam<NameCase> {};
-
-TEST_P(DisplayNameTest, FirstNonEmptyOfDescriptionProductAndInternalName) {
-    FakeDiscovery fake;
-    fake.SetVersionStrings("C:\\Apps\\my.tool.exe", GetParam().keys);
-    TAppDiscovery discovery(fake);
-    EXPECT_EQ(discovery.GetExeDisplayName("C:\\Apps\\my.tool.exe"), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Keys, DisplayNameTest,
-    ::testing::Values(
-        NameCase{"Description", {{"FileDescription", " Tool  "}, {"ProductName", "P"}}, "Tool"},
-        NameCase{"Product", {{"FileDescription", "  "}, {"ProductName", "P"}}, "P"},
-        NameCase{"Internal", {{"InternalName", "I"}, {"CompanyName", "C"}}, "I"},
-        NameCase{"FileName", {{"CompanyName", "C"}, {"OriginalFilename", "O.EXE"}}, "my.tool"}),
-    [](const auto& tp) { return std::string(tp.param.name); });
-
 }  // namespace
 }  // namespace tw

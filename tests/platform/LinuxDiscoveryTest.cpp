@@ -156,6 +156,7 @@ TEST_F(LinuxDiscoveryFixture, VersionStringsComeFromTheEntryThatStartsTheProgram
     EXPECT_EQ(query(bin + "realapp", "CompanyName"), "<absent>");
     EXPECT_EQ(query(bin + "quietapp", "FileDescription"), "Quiet");  // NoDisplay still names it
     EXPECT_EQ(query(bin + "hiddenapp", "FileDescription"), "<none>");
+    EXPECT_NE(source.ReadVersionResource(bin + "linkapp"), nullptr);  // a link to a named program
     EXPECT_EQ(source.LanguageName(0), "Language Neutral");
 }
 

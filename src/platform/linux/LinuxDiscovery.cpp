@@ -539,7 +539,10 @@ std::string LinuxDiscovery::ComputerName() {
 
 std::unique_ptr<VersionResource> LinuxDiscovery::ReadVersionResource(const std::string& fileName) {
     EnsureApplications();
-    const auto it = byTarget_.find(fileName);
+    auto it = byTarget_.find(fileName);
+    // A file picked by the user may be a link to the program.
+    if (it == byTarget_.end())
+        it = byTarget_.find(RealPath(fileName));
     if (it == byTarget_.end())
         return nullptr;
     return std::make_unique<DesktopVersionResource>(entries_.at(it->second));
