@@ -123,6 +123,10 @@ TDateTime StrToTime(std::string_view text) {
     return EncodeTime(hour, minute, second);
 }
 
+QUrl LinkUrl(const QString& link) {
+    return QUrl::fromUserInput(link, QDir::currentPath());
+}
+
 void SetupTimeEdit(QLineEdit* edit) {
     edit->setInputMask(QLatin1String(kTimeEditMask));
     edit->setMaxLength(5);
@@ -237,7 +241,7 @@ void TfrmBase::GetTimeLimitAndAction(TOptions& options, int32_t& seconds, uint8_
 }
 
 void TfrmBase::OpenLink(const QString& link) {
-    QDesktopServices::openUrl(QUrl::fromUserInput(link, QDir::currentPath()));
+    QDesktopServices::openUrl(LinkUrl(link));
 }
 
 void TfrmBase::SetRoundRegion(QWidget* window) {

@@ -12,6 +12,7 @@
 #include <QRect>
 #include <QSize>
 #include <QString>
+#include <QUrl>
 
 #include "base/DateTime.h"
 
@@ -53,6 +54,9 @@ TDateTime StrToTime(std::string_view text);
 
 // The "hh:nn" edits: hours' first digit optional (a Qt mask's "0" is
 // optional and "9" required).
+// What OpenLink opens: a web address (a missing scheme means http) or a file.
+QUrl LinkUrl(const QString& link);
+
 inline constexpr char kTimeEditMask[] = "09:09;_";
 void SetupTimeEdit(QLineEdit* edit);
 

@@ -1,6 +1,9 @@
 #include "ui/ImageControls.h"
 
+#include <QApplication>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QSignalSpy>
 
 #include "UiTestSupport.h"
 
@@ -87,6 +90,200 @@ TEST(MeasureCaptionTest, EmptyIsZeroAndWrapNarrowsWidth) {
     EXPECT_GT(single.width(), 60);
     EXPECT_LE(wrapped.width(), 60);
     EXPECT_GT(wrapped.height(), single.height());
+}
+
+// --- Prepared bitmaps ---
+
+QImage Opaque(int w, int h, QColor fill) {
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(fill);
+    return image;
+}
+
+class KeyColourTest : public ::testing::TestWithParam<QRgb> {};
+
+TEST_P(KeyColourTest, BottomLeftColourBecomesTransparent) {
+    const QRgb key = GetParam();
+    QImage image = Opaque(4, 3, QColor(10, 20, 30));
+    image.setPixel(0, 2, key);  // bottom-left
+    image.setPixel(3, 0, key);
+    image.setPixel(2, 1, qRgb(qRed(key), qGreen(key), qBlue(key) ^ 1));  // one step off
+    const QImage bitmap = PrepareBitmap({image, false});
+    ASSERT_EQ(bitmap.format(), QImage::Format_ARGB32_Premultiplied);
+    EXPECT_EQ(bitmap.pixel(0, 2), 0u);
+    EXPECT_EQ(bitmap.pixel(3, 0), 0u);
+    EXPECT_EQ(qAlpha(bitmap.pixel(2, 1)), 255);
+    EXPECT_EQ(bitmap.pixel(1, 1), qRgb(10, 20, 30));
+}
+
+INSTANTIATE_TEST_SUITE_P(MagentaAndRed, KeyColourTest,
+                         ::testing::Values(qRgb(255, 0, 255), qRgb(255, 0, 0)));
+
+TEST(PrepareBitmapTest, PngKeepsItsSoftEdge) {
+    QImage image(8, 1, QImage::Format_ARGB32);
+    for (int x = 0; x < 8; ++x) {
+        image.setPixel(x, 0, qRgba(200, 100, 40, x * 32));
+    }
+    test::TempDir dir;
+    const QString path = QString::fromStdString(dir.Path()) + QStringLiteral("soft.png");
+    ASSERT_TRUE(image.save(path));
+    const TPicture picture = LoadPicture(path);
+    ASSERT_TRUE(picture.pngAlpha);
+    const QImage bitmap = PrepareBitmap(picture);
+    for (int x = 0; x < 8; ++x) {
+        // The key-colour rule would have made the bottom-left (alpha 0)
+        // colour transparent and everything else opaque.
+        EXPECT_EQ(qAlpha(bitmap.pixel(x, 0)), x * 32) << x;
+    }
+    const QRgb half = reinterpret_cast<const QRgb*>(bitmap.constScanLine(0))[4];
+    EXPECT_EQ(qAlpha(half), 128);
+    EXPECT_NEAR(qRed(half), 100, 1);  // premultiplied
+}
+
+TEST(PrepareBitmapTest, OtherFormatsUseTheKeyColourAndNullDrawsNothing) {
+    test::TempDir dir;
+    QImage image = Opaque(6, 6, QColor(0, 0, 255));
+    image.setPixel(0, 5, qRgb(255, 0, 255));
+    const QString path = QString::fromStdString(dir.Path()) + QStringLiteral("keyed.bmp");
+    ASSERT_TRUE(image.save(path));
+    const TPicture picture = LoadPicture(path);
+    EXPECT_FALSE(picture.pngAlpha);
+    EXPECT_EQ(PrepareBitmap(picture).pixel(0, 5), 0u);
+    EXPECT_TRUE(PrepareBitmap(TPicture{}).isNull());
+    EXPECT_TRUE(
+        LoadPicture(QString::fromStdString(dir.Path()) + QStringLiteral("none.png")).isNull());
+}
+
+// --- Nine-slice painting ---
+
+// Top rows red, bottom rows blue, the middle green, left column band white.
+QImage Banded() {
+    QImage image = Opaque(60, 60, QColor(0, 255, 0));
+    for (int y = 0; y < 60; ++y) {
+        for (int x = 0; x < 60; ++x) {
+            if (y < 20) {
+                image.setPixel(x, y, qRgb(255, 0, 0));
+            } else if (y >= 40) {
+                image.setPixel(x, y, qRgb(0, 0, 255));
+            }
+        }
+    }
+    return image;
+}
+
+TEST(DrawNineSliceTest, ThirtyPixelPanelUsesFifteenPixelCorners) {
+    QImage target(100, 30, QImage::Format_ARGB32_Premultiplied);
+    target.fill(Qt::black);
+    QPainter painter(&target);
+    DrawNineSlice(painter, PrepareBitmap({Banded(), true}), target.rect(), 20, 20);
+    painter.end();
+    for (int x : {0, 19, 50, 99}) {
+        EXPECT_EQ(target.pixel(x, 14), qRgb(255, 0, 0)) << x;
+        EXPECT_EQ(target.pixel(x, 15), qRgb(0, 0, 255)) << x;
+    }
+}
+
+TEST(DrawNineSliceTest, SidesZeroStretchAndAlphaBlendsOver) {
+    QImage source(2, 2, QImage::Format_ARGB32);
+    source.setPixel(0, 0, qRgba(255, 0, 0, 255));
+    source.setPixel(1, 0, qRgba(0, 255, 0, 255));
+    source.setPixel(0, 1, qRgba(0, 0, 255, 255));
+    source.setPixel(1, 1, qRgba(0, 0, 0, 0));
+    QImage target(40, 20, QImage::Format_ARGB32_Premultiplied);
+    target.fill(QColor(7, 7, 7));
+    QPainter painter(&target);
+    DrawNineSlice(painter, PrepareBitmap({source, true}), target.rect(), 0, 0);
+    painter.end();
+    EXPECT_EQ(target.pixel(5, 5), qRgb(255, 0, 0));
+    EXPECT_EQ(target.pixel(35, 5), qRgb(0, 255, 0));
+    EXPECT_EQ(target.pixel(5, 15), qRgb(0, 0, 255));
+    EXPECT_EQ(target.pixel(35, 15), qRgb(7, 7, 7));  // transparent: what was beneath
+}
+
+// --- The button ---
+
+using ImageButtonTest = test::UiTest;
+
+void SendMouse(QWidget* w, QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons held) {
+    const QPointF pos(10, 10);
+    QMouseEvent event(type, pos, w->mapToGlobal(pos), button, held, Qt::NoModifier);
+    QApplication::sendEvent(w, &event);
+}
+
+TEST_F(ImageButtonTest, MouseStates) {
+    QWidget parent;
+    TImageButton button(QStringLiteral("OK"), &parent);
+    QSignalSpy moved(&button, &TImageButton::mouseMoved);
+    QSignalSpy clicked(&button, &TImageButton::clicked);
+    EXPECT_EQ(button.ButtonState(), TImageButton::bsNormal);
+    SendMouse(&button, QEvent::MouseMove, Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(button.ButtonState(), TImageButton::bsHovered);
+    EXPECT_EQ(moved.count(), 1);
+    SendMouse(&button, QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton);
+    EXPECT_EQ(button.ButtonState(), TImageButton::bsPressed);
+    // Moving with the button held keeps the pressed picture and sends no move.
+    SendMouse(&button, QEvent::MouseMove, Qt::NoButton, Qt::LeftButton);
+    SendMouse(&button, QEvent::MouseMove, Qt::NoButton, Qt::RightButton);
+    EXPECT_EQ(button.ButtonState(), TImageButton::bsPressed);
+    EXPECT_EQ(moved.count(), 1);
+    SendMouse(&button, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(button.ButtonState(), TImageButton::bsPressed);  // release changes nothing
+    EXPECT_EQ(clicked.count(), 1);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&button, &leave);
+    EXPECT_EQ(button.ButtonState(), TImageButton::bsNormal);
+    // The right button presses too, but only the left one clicks.
+    SendMouse(&button, QEvent::MouseButtonPress, Qt::RightButton, Qt::RightButton);
+    EXPECT_EQ(button.ButtonState(), TImageButton::bsPressed);
+    SendMouse(&button, QEvent::MouseButtonRelease, Qt::RightButton, Qt::NoButton);
+    EXPECT_EQ(clicked.count(), 1);
+}
+
+TEST_F(ImageButtonTest, PressedCaptionMovesDownOnePixelAndGlyphStays) {
+    QWidget parent;
+    TImageButton button(QStringLiteral("Add"), &parent);
+    button.SetPicture(QImage(16, 16, QImage::Format_ARGB32));
+    const TButtonLayout normal = button.Layout();
+    SendMouse(&button, QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton);
+    const TButtonLayout pressed = button.Layout();
+    EXPECT_EQ(pressed.caption, normal.caption.translated(0, 1));
+    EXPECT_EQ(pressed.glyph, normal.glyph);
+}
+
+TEST_F(ImageButtonTest, AmpersandIsDrawnAsItself) {
+    // A mnemonic would hide the "&" and underline the next letter instead;
+    // drawn literally it takes room of its own.
+    const QFont font(QStringLiteral("Arial"));
+    EXPECT_GT(MeasureCaption(font, QStringLiteral("A&B"), 100, false).width(),
+              MeasureCaption(font, QStringLiteral("AB"), 100, false).width());
+    QWidget parent;
+    TImageButton plain(QStringLiteral("AB"), &parent);
+    TImageButton amp(QStringLiteral("A&B"), &parent);
+    QImage a(plain.size(), QImage::Format_ARGB32_Premultiplied);
+    QImage b(amp.size(), QImage::Format_ARGB32_Premultiplied);
+    a.fill(Qt::black);
+    b.fill(Qt::black);
+    plain.render(&a);
+    amp.render(&b);
+    EXPECT_NE(a, b);
+}
+
+TEST_F(ImageButtonTest, WithoutCaptionOrGlyphOnlyThePictureIsDrawn) {
+    QWidget parent;
+    TImageButton button(&parent);
+    button.resize(40, 32);
+    button.SetBackground(ResourcePicture(QLatin1String(pictures::kButton)));
+    button.SetSides(10, 10);
+    QImage drawn(button.size(), QImage::Format_ARGB32_Premultiplied);
+    drawn.fill(Qt::transparent);
+    button.render(&drawn, QPoint(), QRegion(), QWidget::DrawChildren);
+    QImage expected(button.size(), QImage::Format_ARGB32_Premultiplied);
+    expected.fill(Qt::transparent);
+    QPainter painter(&expected);
+    DrawNineSlice(painter, button.PreparedBitmap(TImageButton::bsNormal), expected.rect(), 10, 10);
+    painter.end();
+    EXPECT_EQ(drawn, expected);
+    EXPECT_FALSE(button.PreparedBitmap(TImageButton::bsNormal).isNull());
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 
 #include "base/Appearance.h"
 #include "base/Paths.h"
+#include "storage/Options.h"
 #include "support/TestSupport.h"
 #include "ui/BaseFRM.h"
 
@@ -75,6 +76,11 @@ public:
 
 private:
     void Answer_(TfrmBase& window) {
+        // Keys reach a window's short-cuts only while it is the active one.
+        window.activateWindow();
+        if (!QTest::qWaitForWindowActive(&window)) {
+            ADD_FAILURE() << "modal window never became active";
+        }
         ShownWindow shown;
         shown.title = window.windowTitle();
         if (auto* label = window.findChild<QLabel*>(QStringLiteral("lblWarning"))) {
@@ -96,19 +102,23 @@ private:
     int unexpected_ = 0;
 };
 
-// A fresh program and data folder (so a fresh appearance file) per test.
+// The build's program folder (templates and skins) and a fresh data folder
+// seeded from the templates, so each test has its own appearance file and
+// settings store.
 class UiTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        InitPaths({program.Path(), "tallyward", data.Path()});
+        InitPaths({TW_BUILD_BIN_DIR, "tallyward", data.Path()});
+        CopyDatabaseTemplates();
         ResetAppearance();
+        ResetOptions();
     }
     void TearDown() override {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ResetOptions();
         ResetAppearance();
     }
 
-    TempDir program;
     TempDir data;
 };
 

@@ -1,0 +1,327 @@
+#include "ui/BaseFRM.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QScreen>
+
+#include "UiTestSupport.h"
+#include "base/Exceptions.h"
+#include "base/IniFile.h"
+#include "ui/Colors.h"
+#include "ui/ImageControls.h"
+#include "ui/WarningFRM.h"
+
+namespace tw {
+namespace {
+
+using test::ModalAnswers;
+using test::UiTest;
+
+// --- Pure rules ---
+
+TEST(ClampToWorkAreaTest, StopsAtEveryEdge) {
+    const QRect area(0, 0, 1000, 700);
+    const QSize size(300, 200);
+    EXPECT_EQ(ClampToWorkArea({-40, -3}, size, area), QPoint(0, 0));
+    EXPECT_EQ(ClampToWorkArea({900, 650}, size, area), QPoint(700, 500));
+    EXPECT_EQ(ClampToWorkArea({120, 80}, size, area), QPoint(120, 80));
+    // A work area that does not start at the origin (a panel at the top).
+    EXPECT_EQ(ClampToWorkArea({50, 5}, size, QRect(0, 30, 1000, 670)), QPoint(50, 30));
+    EXPECT_EQ(ClampToWorkArea({50, 690}, size, QRect(0, 30, 1000, 670)), QPoint(50, 500));
+}
+
+TEST(PadRowCountTest, FillsTheVisibleRows) {
+    EXPECT_EQ(PadRowCount(251, 16, 3), 12);
+    EXPECT_EQ(PadRowCount(251, 16, 15), 0);
+    EXPECT_EQ(PadRowCount(251, 16, 40), 0);
+    EXPECT_EQ(PadRowCount(250, 16, 0), 15);
+    EXPECT_EQ(PadRowCount(16, 13, 0), 1);
+    EXPECT_EQ(PadRowCount(100, 0, 0), 0);
+}
+
+TEST(StrToTimeTest, ReadsHoursMinutesAndSeconds) {
+    EXPECT_DOUBLE_EQ(StrToTime("01:30"), 90.0 / 1440);
+    EXPECT_DOUBLE_EQ(StrToTime(" 7:05"), 425.0 / 1440);
+    EXPECT_DOUBLE_EQ(StrToTime("23:59:30"), (23 * 3600 + 59 * 60 + 30) / 86400.0);
+    for (const char* bad :
+         {"24:00", "12:60", "12:", ":30", "", "1", "ab:cd", "1:2:3:4", "123:00"}) {
+        try {
+            StrToTime(bad);
+            ADD_FAILURE() << bad;
+        } catch (const EConvertError& e) {
+            EXPECT_EQ(e.Message(), "'" + std::string(bad) + "' is not a valid time");
+        }
+    }
+}
+
+// --- The frame ---
+
+class TestWindow final : public TfrmBase {
+public:
+    TestWindow() { setWindowTitle(QStringLiteral("Test Window")); }
+    bool CanMoveTo(int newLeft, int newTop) override {
+        asked = QPoint(newLeft, newTop);
+        return allowMove;
+    }
+    bool allowMove = true;
+    QPoint asked{-1, -1};
+};
+
+using BaseFRMTest = UiTest;
+
+struct LimitCase {
+    const char* text;
+    bool valid;
+    const char* message;
+};
+
+class ValidateTimeLimitTest : public UiTest, public ::testing::WithParamInterface<LimitCase> {};
+
+TEST_P(ValidateTimeLimitTest, AnswersAndMessages) {
+    const LimitCase& c = GetParam();
+    TestWindow window;
+    auto* edit = new QLineEdit(&window);
+    edit->setGeometry(10, 50, 60, 20);
+    auto* other = new QLineEdit(&window);
+    other->setGeometry(10, 80, 60, 20);
+    SetupTimeEdit(edit);
+    edit->setText(QString::fromLatin1(c.text));
+    window.show();
+    other->setFocus();
+    ModalAnswers answers;
+    answers.PushAccept();
+    EXPECT_EQ(window.ValidateTimeLimit(edit), c.valid);
+    if (c.valid) {
+        EXPECT_TRUE(answers.Shown().empty());
+        return;
+    }
+    ASSERT_EQ(answers.Shown().size(), 1u);
+    EXPECT_EQ(answers.Shown()[0].title, QStringLiteral("Please Note"));
+    EXPECT_EQ(answers.Shown()[0].text, QString::fromLatin1(c.message));
+    EXPECT_EQ(window.focusWidget(), edit);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ValidateTimeLimitTest,
+                         ::testing::Values(LimitCase{"00:00", false, "Limit can't be empty"},
+                                           LimitCase{"23:59", true, ""},
+                                           LimitCase{"01:30", true, ""},
+                                           LimitCase{"9:15", true, ""},
+                                           LimitCase{"24:00", false, "'24:00' is not a valid time"},
+                                           LimitCase{"12:75", false, "'12:75' is not a valid time"},
+                                           // Only the hours typed: the mask leaves the minutes out.
+                                           LimitCase{"12", false, "'12:' is not a valid time"}));
+
+TEST_F(BaseFRMTest, TimeEditMaskTakesOnlyDigits) {
+    QLineEdit edit;
+    SetupTimeEdit(&edit);
+    edit.setText(QStringLiteral("ab:cd"));
+    EXPECT_EQ(edit.text(), QStringLiteral(":"));
+    edit.setText(QStringLiteral("0830"));
+    EXPECT_EQ(edit.text(), QStringLiteral("08:30"));
+}
+
+TEST_F(BaseFRMTest, WarningClosesWithOkOnEnterAndEscape) {
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+        TfrmWarning warning;
+        ModalAnswers answers;
+        answers.PushKey(key);
+        warning.Execute(QStringLiteral("Saved"), QStringLiteral("Information"));
+        EXPECT_EQ(warning.result(), QDialog::Accepted) << key;
+        EXPECT_EQ(answers.Unexpected(), 0);
+        EXPECT_EQ(warning.lblCaption->text(), QStringLiteral("Information"));
+        EXPECT_EQ(warning.lblWarning->text(), QStringLiteral("Saved"));
+    }
+}
+
+TEST_F(BaseFRMTest, WarningOkButtonAndLongText) {
+    TfrmWarning warning;
+    ModalAnswers answers;
+    answers.Push([](TfrmBase& w) {
+        auto& notice = static_cast<TfrmWarning&>(w);
+        QTest::mouseClick(notice.btnOk, Qt::LeftButton);
+    });
+    const QString longText(400, QLatin1Char('x'));
+    warning.Execute(QString(longText).replace(QStringLiteral("xxxxxxxx"), QStringLiteral("word ")),
+                    QStringLiteral("Please Note"));
+    EXPECT_EQ(warning.result(), QDialog::Accepted);
+    // The button stays under the text, inside the window.
+    EXPECT_GE(warning.btnOk->y(), warning.lblWarning->geometry().bottom());
+    EXPECT_LE(warning.btnOk->geometry().bottom(), warning.height());
+    EXPECT_GE(warning.width(), 352);
+}
+
+TEST_F(BaseFRMTest, LabelsInTheDarkTextColourKeepIt) {
+    TestWindow window;
+    QLabel* white = window.CreateLabel(QStringLiteral("white"), QRect(10, 40, 80, 16), clWhite);
+    QLabel* dark = window.CreateLabel(QStringLiteral("dark"), QRect(10, 60, 80, 16), clDarkText);
+    QWidget* group = new QWidget(&window);
+    QLabel* nested =
+        window.CreateLabel(QStringLiteral("nested"), QRect(0, 0, 80, 16), clWhite, group);
+    window.SetTextColor(0x0000FF);
+    EXPECT_EQ(white->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    EXPECT_EQ(nested->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    EXPECT_EQ(dark->palette().color(QPalette::WindowText), ColorFromWin(clDarkText));
+}
+
+TEST_F(BaseFRMTest, CreationTakesTheAppearanceFile) {
+    GetIniFile().WriteInteger("Background", "Color", 0x00FF00);
+    GetIniFile().WriteInteger("Background", "TextColor", 0x00FFFF);
+    GetIniFile().WriteInteger("Background", "Transparency", 50);
+    ResetAppearance();
+    TestWindow window;
+    QLabel* label = window.CreateLabel(QStringLiteral("x"), QRect(10, 40, 80, 16));
+    window.show();
+    EXPECT_EQ(window.BackgroundColor(), 0x00FF00);
+    EXPECT_EQ(window.WindowAlpha(), 127);
+    EXPECT_NEAR(window.windowOpacity(), 127 / 255.0, 0.01);
+    EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(255, 255, 0));
+    EXPECT_EQ(window.lblCaption->text(), QStringLiteral("Test Window"));
+    window.SetTransparency(0);
+    EXPECT_EQ(window.WindowAlpha(), 255);
+    EXPECT_EQ(window.windowOpacity(), 1.0);
+}
+
+TEST_F(BaseFRMTest, PaintsColourThenTiledPicture) {
+    TestWindow window;
+    window.resize(120, 90);
+    window.SetBackgroundColor(0x0000FF);
+    QImage plain(window.size(), QImage::Format_ARGB32);
+    window.render(&plain);
+    // Below the header, left of the body's rim: the window colour.
+    EXPECT_EQ(QColor(plain.pixel(60, 60)).red(), 255);
+
+    QImage tile(50, 40, QImage::Format_RGB32);
+    tile.fill(QColor(0, 200, 0));
+    tile.setPixel(0, 0, qRgb(1, 2, 3));
+    const QString tilePath = QString::fromStdString(data.Path()) + QStringLiteral("tile.png");
+    ASSERT_TRUE(tile.save(tilePath));
+    SetBackgroundImage(tilePath.toStdString());
+    QImage tiled(window.size(), QImage::Format_ARGB32);
+    window.render(&tiled);
+    // The tile's corner pixel repeats every 50 by 40 pixels (below the
+    // body picture's sheen).
+    EXPECT_EQ(tiled.pixel(50, 80), qRgb(1, 2, 3));
+    EXPECT_EQ(tiled.pixel(100, 80), qRgb(1, 2, 3));
+    EXPECT_EQ(QColor(tiled.pixel(60, 60)).green(), 200);
+}
+
+TEST_F(BaseFRMTest, HeaderDragIsClampedAndAsksCanMoveTo) {
+    TestWindow window;
+    window.resize(200, 100);
+    window.move(100, 100);
+    window.show();
+    const QRect area = window.screen()->availableGeometry();
+    auto drag = [&](QWidget* handle, QPoint press, QPoint globalTo) {
+        QMouseEvent down(QEvent::MouseButtonPress, press, handle->mapToGlobal(press),
+                         Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(handle, &down);
+        QMouseEvent move(QEvent::MouseMove, handle->mapFromGlobal(globalTo), globalTo, Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(handle, &move);
+        QMouseEvent up(QEvent::MouseButtonRelease, handle->mapFromGlobal(globalTo), globalTo,
+                       Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(handle, &up);
+    };
+    drag(window.pnlHeader, QPoint(20, 10), area.topLeft() + QPoint(5, 5));
+    EXPECT_EQ(window.asked, area.topLeft() + QPoint(-15, -5));
+    EXPECT_EQ(window.pos(), area.topLeft());
+    drag(window.lblCaption, QPoint(5, 5), area.bottomRight() + QPoint(50, 50));
+    EXPECT_EQ(window.pos(), QPoint(area.right() + 1 - 200, area.bottom() + 1 - 100));
+    window.move(area.topLeft() + QPoint(10, 10));
+    window.allowMove = false;
+    drag(window.pnlHeader, QPoint(20, 10), area.topLeft() + QPoint(300, 200));
+    EXPECT_EQ(window.pos(), area.topLeft() + QPoint(10, 10));
+}
+
+TEST_F(BaseFRMTest, PagesShowOneAtATimeWithTheirFirstControlActive) {
+    TestWindow window;
+    window.resize(300, 300);
+    window.PageControl(QRect(0, 40, 300, 250));
+    QWidget* first = window.AddPage();
+    QWidget* second = window.AddPage();
+    auto* a = new QLineEdit(first);
+    auto* disabled = new QLineEdit(second);
+    auto* b = new QLineEdit(second);
+    auto* c = new QLineEdit(second);
+    auto* combo = new QComboBox(second);
+    combo->setGeometry(0, 100, 120, 22);
+    disabled->setEnabled(false);
+    QWidget::setTabOrder(c, b);  // c comes before b in the tab order
+    QWidget::setTabOrder(disabled, c);
+    window.show();
+
+    window.ShowPage(first);
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_FALSE(second->isVisible());
+    EXPECT_EQ(window.focusWidget(), a);
+
+    window.RestorePages();
+    EXPECT_FALSE(first->isVisible());
+    window.ShowPage(second);
+    EXPECT_FALSE(first->isVisible());
+    EXPECT_TRUE(second->isVisible());
+    EXPECT_EQ(window.ActivePage(), second);
+    EXPECT_EQ(window.focusWidget(), c);
+    // Each skinned combo drops its list from a picture button of its own.
+    EXPECT_EQ(combo->mask().boundingRect(), QRect(0, 0, 94, 22));
+}
+
+TEST_F(BaseFRMTest, WindowIsClippedToRoundedCorners) {
+    TestWindow window;
+    window.resize(200, 100);
+    window.show();
+    const QRegion mask = window.mask();
+    EXPECT_FALSE(mask.contains(QPoint(0, 0)));
+    EXPECT_FALSE(mask.contains(QPoint(199, 99)));
+    EXPECT_TRUE(mask.contains(QPoint(10, 0)));
+    EXPECT_TRUE(mask.contains(QPoint(100, 50)));
+    EXPECT_EQ(window.pnlHeader->geometry(), QRect(0, 0, 200, 32));
+    EXPECT_EQ(window.pnlBody->geometry(), QRect(0, 32, 200, 68));
+}
+
+TEST_F(BaseFRMTest, TimeLimitAndActionShownToEachAccessLevel) {
+    TOptions& options = Options();
+    options.TimeLimitSeconds = 7200;
+    options.ExpirationAction = eaReminderOnly;
+    int32_t seconds = 0;
+    uint8_t action = 9;
+
+    options.AdminLoggedIn = false;
+    options.AllowUserToChangeSettings = true;
+    TfrmBase::GetTimeLimitAndAction(options, seconds, action);
+    EXPECT_EQ(seconds, 7200);
+    EXPECT_EQ(action, eaReminderOnly);
+
+    GetIniFile().WriteInteger("Common", "TimeLimitSeconds", 3600);
+    GetIniFile().WriteInteger("Common", "ExpirationAction", 2);
+    TfrmBase::GetTimeLimitAndAction(options, seconds, action);
+    EXPECT_EQ(seconds, 3600);
+    EXPECT_EQ(action, 2);
+
+    options.AdminLoggedIn = true;
+    TfrmBase::GetTimeLimitAndAction(options, seconds, action);
+    EXPECT_EQ(seconds, 7200);
+    EXPECT_EQ(action, eaReminderOnly);
+
+    // Values the daily reset would refuse are not shown either.
+    options.AdminLoggedIn = false;
+    GetIniFile().WriteInteger("Common", "TimeLimitSeconds", -1);
+    GetIniFile().WriteInteger("Common", "ExpirationAction", 7);
+    TfrmBase::GetTimeLimitAndAction(options, seconds, action);
+    EXPECT_EQ(seconds, 7200);
+    EXPECT_EQ(action, eaReminderOnly);
+}
+
+TEST(LinkUrlTest, AddsTheMissingScheme) {
+    EXPECT_EQ(LinkUrl(QStringLiteral("tallyward.example/login")),
+              QUrl(QStringLiteral("http://tallyward.example/login")));
+    EXPECT_EQ(LinkUrl(QStringLiteral("https://tallyward.example/")),
+              QUrl(QStringLiteral("https://tallyward.example/")));
+    EXPECT_EQ(LinkUrl(QStringLiteral("/tmp/notes.txt")),
+              QUrl::fromLocalFile(QStringLiteral("/tmp/notes.txt")));
+}
+
+}  // namespace
+}  // namespace tw
