@@ -400,40 +400,138 @@ ObjectRef FindAddressFieldBelow(AtspiAccessible* object, int depth, int& nodesLe
     return ObjectRef();
 }
 
-// One node of a browser's tree as the address walk sees it. Children share
-// the budget of the walk they belong to.
-class AtspiObject final : public Accessible {
-public:
-    AtspiObject(AtspiAccessible* object, std::shared_ptr<AtspiCallBudget> budget)
-        : object_(static_cast<AtspiAccessible*>(g_object_ref(object))),
-          budget_(std::move(budget)) {}
-    ~AtspiObject() override { g_object_unref(object_); }
-    AtspiObject(const AtspiObject&) = delete;
-    AtspiObject& operator=(const AtspiObject&) = delete;
+// Hands what arrived unasked (libatspi's events, late replies) to its
+// handlers: libdbus looks for a reply through everything queued.
+void Drain(DBusConnection* bus) {
+    while (dbus_connection_get_dispatch_status(bus) == DBUS_DISPATCH_DATA_REMAINS)
+        dbus_connection_dispatch(bus);
+}
 
-    // libatspi keeps one proxy per node, so its address names the node.
-    uint64_t Identity() const override { return reinterpret_cast<uintptr_t>(object_); }
+// What the nodes of one walk share: the connection to the browser and the
+// time left.
+struct WalkSession {
+    DBusConnection* bus;
+    AtspiCallBudget budget;
+
+    WalkSession(DBusConnection* connection, int budgetMs)
+        : bus(dbus_connection_ref(connection)), budget(budgetMs) {}
+    ~WalkSession() {
+        Drain(bus);
+        dbus_connection_unref(bus);
+    }
+    WalkSession(const WalkSession&) = delete;
+    WalkSession& operator=(const WalkSession&) = delete;
+};
+
+// One D-Bus call in flight. libatspi answers one call per round trip; the
+// walk sends the calls it will need next together, so that the browser
+// answers them in one go.
+class PendingCall {
+public:
+    PendingCall() = default;
+    PendingCall(WalkSession& session, DBusMessage* message) {
+        const int ms = session.budget.RemainingMs();
+        if (message && ms > 0 &&
+            !dbus_connection_send_with_reply(session.bus, message, &pending_, ms))
+            pending_ = nullptr;
+        if (message)
+            dbus_message_unref(message);
+    }
+    ~PendingCall() { Drop(); }
+    PendingCall(PendingCall&& other) noexcept : pending_(std::exchange(other.pending_, nullptr)) {}
+    PendingCall& operator=(PendingCall&& other) noexcept {
+        std::swap(pending_, other.pending_);
+        return *this;
+    }
+
+    bool Sent() const { return pending_ != nullptr; }
+
+    // The reply, waiting at most the time the call was sent with; null on
+    // an error reply or a time-out, which spends the budget.
+    DBusMessage* Take(WalkSession& session) {
+        if (!pending_)
+            return nullptr;
+        Drain(session.bus);
+        dbus_pending_call_block(pending_);
+        DBusMessage* reply = dbus_pending_call_steal_reply(pending_);
+        Drop();
+        if (!reply) {
+            session.budget.Spend();
+            return nullptr;
+        }
+        if (dbus_message_get_type(reply) != DBUS_MESSAGE_TYPE_METHOD_RETURN) {
+            if (const char* name = dbus_message_get_error_name(reply);
+                name && std::strcmp(name, DBUS_ERROR_NO_REPLY) == 0) {
+                session.budget.Spend();
+            }
+            dbus_message_unref(reply);
+            return nullptr;
+        }
+        return reply;
+    }
+
+private:
+    void Drop() {
+        if (pending_) {
+            dbus_pending_call_cancel(pending_);
+            dbus_pending_call_unref(pending_);
+            pending_ = nullptr;
+        }
+    }
+
+    DBusPendingCall* pending_ = nullptr;
+};
+
+constexpr const char* kAccessibleInterface = "org.a11y.atspi.Accessible";
+
+DBusMessage* NewCall(const std::string& busName, const std::string& path, const char* interface,
+                     const char* method) {
+    return dbus_message_new_method_call(busName.c_str(), path.c_str(), interface, method);
+}
+
+struct NodeRef {
+    std::string busName;
+    std::string path;
+};
+
+// One node of a browser's tree as the address walk sees it, read with plain
+// AT-SPI D-Bus calls on the connection libatspi opened to the browser.
+// Listing a node's children sends the role and child-list calls of every
+// child at once.
+class AtspiNode final : public Accessible {
+public:
+    AtspiNode(std::shared_ptr<WalkSession> session, NodeRef node)
+        : session_(std::move(session)), node_(std::move(node)) {}
+
+    // Sends the calls every visited node needs.
+    void Prefetch() {
+        if (!roleCall_.Sent() && !role_)
+            roleCall_ = PendingCall(*session_, Call(kAccessibleInterface, "GetRole"));
+        if (!childrenCall_.Sent() && !children_)
+            childrenCall_ = PendingCall(*session_, Call(kAccessibleInterface, "GetChildren"));
+    }
+
+    uint64_t Identity() const override {
+        return std::hash<std::string>{}(node_.busName + '\n' + node_.path);
+    }
 
     AccCountResult ChildCount() override {
-        int count = 0;
-        if (!tw::ChildCount(object_, *budget_, count))
+        if (!EnsureChildren())
             return {kEFail, 0};
-        return {kSOk, count};
+        return {kSOk, int32_t(children_->size())};
     }
 
     AccChildrenResult Children(int32_t count) override {
         AccChildrenResult result;
-        for (int32_t i = 0; i < count; ++i) {
-            ObjectRef child = ChildAt(object_, i, *budget_);
-            if (!child.object) {
-                // A list that shrank meanwhile is partial; a failed call is a failure.
-                result.hr = budget_->Spent() ? kEFail : kSFalse;
-                return result;
-            }
-            result.children.push_back(
-                AccVariant::Object(std::make_shared<AtspiObject>(child.object, budget_)));
+        if (!EnsureChildren())
+            return result;
+        const size_t n = std::min(size_t(std::max(count, 0)), children_->size());
+        for (size_t i = 0; i < n; ++i) {
+            auto child = std::make_shared<AtspiNode>(session_, (*children_)[i]);
+            child->Prefetch();
+            result.children.push_back(AccVariant::Object(child));
         }
-        result.hr = kSOk;
+        result.hr = n == size_t(count) ? kSOk : kSFalse;
         return result;
     }
 
@@ -445,55 +543,155 @@ public:
     AccIntResult Role() override {
         if (!Classify())
             return {kEFail, std::nullopt};
-        return {kSOk, role_};
+        return {kSOk, msaaRole_};
     }
 
     // A text field's value is its text; other objects have none.
     AccTextResult Value() override {
         if (!Classify())
             return {kEFail, {}};
-        if (role_ != kRoleSystemText)
+        if (msaaRole_ != kRoleSystemText)
             return {kSFalse, {}};
-        std::optional<std::string> text = Text(object_, *budget_);
+        DBusMessage* message = Call("org.a11y.atspi.Text", "GetText");
+        const dbus_int32_t start = 0, end = -1;
+        if (message) {
+            dbus_message_append_args(message, DBUS_TYPE_INT32, &start, DBUS_TYPE_INT32, &end,
+                                     DBUS_TYPE_INVALID);
+        }
+        DBusMessage* reply = PendingCall(*session_, message).Take(*session_);
+        std::optional<std::string> text;
+        if (reply) {
+            const char* value = nullptr;
+            if (dbus_message_get_args(reply, nullptr, DBUS_TYPE_STRING, &value,
+                                      DBUS_TYPE_INVALID) &&
+                value) {
+                text = value;
+            }
+            dbus_message_unref(reply);
+        }
         if (!text)
             return {kEFail, {}};
         return {kSOk, std::move(*text)};
     }
 
     AccIntResult State() override {
-        if (!states_)
-            states_ = States(object_, *budget_);
-        if (!states_)
+        if (!EnsureStates())
             return {kEFail, std::nullopt};
         return {kSOk, MsaaStateFromAtspi(*states_)};
     }
 
 private:
+    DBusMessage* Call(const char* interface, const char* method) const {
+        return NewCall(node_.busName, node_.path, interface, method);
+    }
+
+    bool EnsureRole() {
+        if (role_)
+            return true;
+        if (!roleCall_.Sent())
+            roleCall_ = PendingCall(*session_, Call(kAccessibleInterface, "GetRole"));
+        DBusMessage* reply = roleCall_.Take(*session_);
+        if (!reply)
+            return false;
+        dbus_uint32_t role = 0;
+        if (dbus_message_get_args(reply, nullptr, DBUS_TYPE_UINT32, &role, DBUS_TYPE_INVALID))
+            role_ = int(role);
+        dbus_message_unref(reply);
+        return role_.has_value();
+    }
+
+    bool EnsureChildren() {
+        if (children_)
+            return true;
+        if (!childrenCall_.Sent())
+            childrenCall_ = PendingCall(*session_, Call(kAccessibleInterface, "GetChildren"));
+        DBusMessage* reply = childrenCall_.Take(*session_);
+        if (!reply)
+            return false;
+        // a(so): each child's application and object path.
+        std::vector<NodeRef> children;
+        DBusMessageIter args, array, entry;
+        bool ok = dbus_message_iter_init(reply, &args) &&
+                  dbus_message_iter_get_arg_type(&args) == DBUS_TYPE_ARRAY;
+        if (ok) {
+            dbus_message_iter_recurse(&args, &array);
+            while (ok && dbus_message_iter_get_arg_type(&array) == DBUS_TYPE_STRUCT) {
+                dbus_message_iter_recurse(&array, &entry);
+                const char* bus = nullptr;
+                const char* path = nullptr;
+                ok = dbus_message_iter_get_arg_type(&entry) == DBUS_TYPE_STRING;
+                if (ok) {
+                    dbus_message_iter_get_basic(&entry, &bus);
+                    ok = dbus_message_iter_next(&entry) &&
+                         dbus_message_iter_get_arg_type(&entry) == DBUS_TYPE_OBJECT_PATH;
+                }
+                if (ok) {
+                    dbus_message_iter_get_basic(&entry, &path);
+                    children.push_back({bus, path});
+                }
+                dbus_message_iter_next(&array);
+            }
+        }
+        dbus_message_unref(reply);
+        if (ok)
+            children_ = std::move(children);
+        return ok;
+    }
+
+    bool EnsureStates() {
+        if (states_)
+            return true;
+        DBusMessage* reply =
+            PendingCall(*session_, Call(kAccessibleInterface, "GetState")).Take(*session_);
+        if (!reply)
+            return false;
+        dbus_uint32_t* words = nullptr;
+        int count = 0;
+        DBusMessageIter args, array;
+        if (dbus_message_iter_init(reply, &args) &&
+            dbus_message_iter_get_arg_type(&args) == DBUS_TYPE_ARRAY &&
+            dbus_message_iter_get_element_type(&args) == DBUS_TYPE_UINT32) {
+            dbus_message_iter_recurse(&args, &array);
+            dbus_message_iter_get_fixed_array(&array, &words, &count);
+            std::set<int> states;
+            for (int w = 0; w < count; ++w) {
+                for (int bit = 0; bit < 32; ++bit) {
+                    if (words[w] & (1u << bit))
+                        states.insert(w * 32 + bit);
+                }
+            }
+            states_ = std::move(states);
+        }
+        dbus_message_unref(reply);
+        return states_.has_value() && !states_->count(ATSPI_STATE_DEFUNCT);
+    }
+
     bool Classify() {
         if (classified_)
             return true;
-        const std::optional<int> role = tw::Role(object_, *budget_);
-        if (!role)
+        if (!EnsureRole())
             return false;
         bool editable = false, singleLine = false;
-        if (AtspiRoleMayBeTextField(*role)) {
-            if (!states_)
-                states_ = States(object_, *budget_);
-            if (!states_)
+        if (AtspiRoleMayBeTextField(*role_)) {
+            if (!EnsureStates())
                 return false;
             editable = states_->count(ATSPI_STATE_EDITABLE) != 0;
             singleLine = states_->count(ATSPI_STATE_SINGLE_LINE) != 0;
         }
-        role_ = MsaaRoleFromAtspi(*role, editable, singleLine);
+        msaaRole_ = MsaaRoleFromAtspi(*role_, editable, singleLine);
         classified_ = true;
         return true;
     }
 
-    AtspiAccessible* object_;
-    std::shared_ptr<AtspiCallBudget> budget_;
-    bool classified_ = false;
-    int32_t role_ = 0;
+    std::shared_ptr<WalkSession> session_;
+    NodeRef node_;
+    PendingCall roleCall_;
+    PendingCall childrenCall_;
+    std::optional<int> role_;
+    std::optional<std::vector<NodeRef>> children_;
     std::optional<std::set<int>> states_;
+    bool classified_ = false;
+    int32_t msaaRole_ = 0;
 };
 
 }  // namespace
@@ -516,8 +714,6 @@ bool AtspiRoleMayBeTextField(int atspiRole) noexcept {
         case ATSPI_ROLE_TEXT:
         case ATSPI_ROLE_COMBO_BOX:
         case ATSPI_ROLE_EDITBAR:
-        case ATSPI_ROLE_AUTOCOMPLETE:
-        case ATSPI_ROLE_SPIN_BUTTON:
             return true;
         default:
             return false;
@@ -727,12 +923,13 @@ bool AtspiBrowsers::Available() {
 }
 
 _AtspiAccessible* AtspiBrowsers::LookUpFrame(uint32_t pid, const std::string& title,
-                                             AtspiCallBudget& budget) {
+                                             const ActiveTest& isActive, AtspiCallBudget& budget) {
     ObjectRef desktop(atspi_get_desktop(0));
     int apps = 0;
     if (!desktop.object || !ChildCount(desktop.object, budget, apps))
         return nullptr;
     ObjectRef active;
+    std::optional<bool> windowActive;
     for (int i = 0; i < apps && !budget.Spent(); ++i) {
         ObjectRef app = ChildAt(desktop.object, i, budget);
         if (!app.object)
@@ -754,7 +951,9 @@ _AtspiAccessible* AtspiBrowsers::LookUpFrame(uint32_t pid, const std::string& ti
                 continue;
             if (Name(frame.object, budget) == title)
                 return frame.release();
-            if (!active.object) {
+            if (!windowActive)
+                windowActive = isActive && isActive();
+            if (!active.object && *windowActive) {
                 const std::optional<int> role = Role(frame.object, budget);
                 const auto states = States(frame.object, budget);
                 if (role && *role == ATSPI_ROLE_FRAME && states &&
@@ -768,7 +967,8 @@ _AtspiAccessible* AtspiBrowsers::LookUpFrame(uint32_t pid, const std::string& ti
 }
 
 AtspiBrowsers::Frame* AtspiBrowsers::FindFrame(uint64_t window, uint32_t pid,
-                                               const std::string& title, AtspiCallBudget& budget) {
+                                               const std::string& title, const ActiveTest& isActive,
+                                               AtspiCallBudget& budget) {
     if (!Available() || pid == 0)
         return nullptr;
     auto it = frames_.find(window);
@@ -785,7 +985,7 @@ AtspiBrowsers::Frame* AtspiBrowsers::FindFrame(uint64_t window, uint32_t pid,
     }
     if (it != frames_.end())
         frames_.erase(it);
-    AtspiAccessible* found = LookUpFrame(pid, title, budget);
+    AtspiAccessible* found = LookUpFrame(pid, title, isActive, budget);
     if (!found)
         return nullptr;
     auto frame = std::make_unique<Frame>();
@@ -798,21 +998,27 @@ AtspiBrowsers::Frame* AtspiBrowsers::FindFrame(uint64_t window, uint32_t pid,
 }
 
 std::unique_ptr<Accessible> AtspiBrowsers::FrameObject(uint64_t window, uint32_t pid,
-                                                       const std::string& title) {
-    auto budget = std::make_shared<AtspiCallBudget>(kAtspiCallBudgetMs);
-    Frame* frame = FindFrame(window, pid, title, *budget);
+                                                       const std::string& title,
+                                                       const ActiveTest& isActive) {
+    AtspiCallBudget budget(kAtspiCallBudgetMs);
+    Frame* frame = FindFrame(window, pid, title, isActive, budget);
     if (!frame)
         return nullptr;
-    // Nothing read on an earlier tick may stand in for the tree now.
-    atspi_accessible_clear_cache(frame->frame);
-    return std::make_unique<AtspiObject>(frame->frame, std::move(budget));
+    const ::AtspiObject* object = ATSPI_OBJECT(frame->frame);
+    if (!object->app || !object->app->bus || !object->app->bus_name || !object->path)
+        return nullptr;
+    auto session = std::make_shared<WalkSession>(object->app->bus, budget.RemainingMs());
+    auto root = std::make_unique<AtspiNode>(session, NodeRef{object->app->bus_name, object->path});
+    root->Prefetch();
+    return root;
 }
 
 std::optional<std::string> AtspiBrowsers::AddressFieldText(uint64_t window, uint32_t pid,
                                                            const std::string& title,
+                                                           const ActiveTest& isActive,
                                                            int timeoutMs) {
     AtspiCallBudget budget(std::min(timeoutMs, kAtspiCallBudgetMs));
-    Frame* frame = FindFrame(window, pid, title, budget);
+    Frame* frame = FindFrame(window, pid, title, isActive, budget);
     if (!frame) {
         if (!budget.Spent() && Available())
             NoteEmptyChromium(pid, "has no accessibility tree");

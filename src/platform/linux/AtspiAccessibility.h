@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -66,16 +67,21 @@ public:
     AtspiBrowsers(const AtspiBrowsers&) = delete;
     AtspiBrowsers& operator=(const AtspiBrowsers&) = delete;
 
+    // Answers whether the window is the active one: a frame that is not
+    // found by its title is the process's ACTIVE frame only then.
+    using ActiveTest = std::function<bool()>;
+
     // The AT-SPI frame of top-level window `window` of process `pid` titled
     // `title`, as an Accessible; null when none is found in time.
-    std::unique_ptr<Accessible> FrameObject(uint64_t window, uint32_t pid,
-                                            const std::string& title);
+    std::unique_ptr<Accessible> FrameObject(uint64_t window, uint32_t pid, const std::string& title,
+                                            const ActiveTest& isActive);
 
     // The text of Chromium's address field (the entry of class
     // "OmniboxViewViews") in the frame of that window; nullopt when there
     // is none or the browser did not answer within `timeoutMs`.
     std::optional<std::string> AddressFieldText(uint64_t window, uint32_t pid,
-                                                const std::string& title, int timeoutMs);
+                                                const std::string& title,
+                                                const ActiveTest& isActive, int timeoutMs);
 
     // Forgets the frames of windows that are gone.
     void KeepOnly(const std::vector<uint64_t>& liveWindows);
@@ -87,8 +93,9 @@ public:
 private:
     struct Frame;
     Frame* FindFrame(uint64_t window, uint32_t pid, const std::string& title,
-                     AtspiCallBudget& budget);
-    _AtspiAccessible* LookUpFrame(uint32_t pid, const std::string& title, AtspiCallBudget& budget);
+                     const ActiveTest& isActive, AtspiCallBudget& budget);
+    _AtspiAccessible* LookUpFrame(uint32_t pid, const std::string& title,
+                                  const ActiveTest& isActive, AtspiCallBudget& budget);
     void NoteEmptyChromium(uint32_t pid, const char* why);
 
     enum class State { Untried, Ready, Unavailable };

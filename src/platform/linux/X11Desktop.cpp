@@ -446,8 +446,9 @@ std::string X11Desktop::ClassName(WindowHandle window) {
 std::optional<std::string> X11Desktop::WindowTextTimeout(WindowHandle window, int timeoutMs) {
     if (IsSyntheticChild(window) && ClassName(window) == "Chrome_AutocompleteEditView") {
         const WindowHandle top = window & kXidMask;
-        return Browsers().AddressFieldText(top, WindowProcessId(top),
-                                           WindowTextTimeout(top, 0).value_or(""), timeoutMs);
+        return Browsers().AddressFieldText(
+            top, WindowProcessId(top), WindowTextTimeout(top, 0).value_or(""),
+            [this, top] { return ForegroundWindow() == top; }, timeoutMs);
     }
     if (window == kNullWindow || (window & ~kXidMask) != 0)
         return std::nullopt;
@@ -533,8 +534,8 @@ std::unique_ptr<Accessible> X11Desktop::AccessibleObjectFromWindow(WindowHandle 
     if (childClass != "MozillaWindowClass" && childClass != "OperaWindowClass")
         return nullptr;
     const WindowHandle top = window & kXidMask;
-    return Browsers().FrameObject(top, WindowProcessId(top),
-                                  WindowTextTimeout(top, 0).value_or(""));
+    return Browsers().FrameObject(top, WindowProcessId(top), WindowTextTimeout(top, 0).value_or(""),
+                                  [this, top] { return ForegroundWindow() == top; });
 }
 
 AtspiBrowsers& X11Desktop::Browsers() {
