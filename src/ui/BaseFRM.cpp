@@ -10,7 +10,6 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QEvent>
-#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -26,6 +25,7 @@
 #include "base/Exceptions.h"
 #include "base/Strings.h"
 #include "base/WriteLog.h"
+#include "imaging/PictureLoader.h"
 #include "storage/Options.h"
 #include "ui/Colors.h"
 #include "ui/ImageControls.h"
@@ -61,14 +61,12 @@ const QImage& BackgroundPicture() {
     shared.path = path;
     shared.image = QImage();
     if (!path.empty()) {
-        QImageReader reader(QString::fromStdString(path));
-        QImage image = reader.read();
-        if (image.isNull()) {
+        try {
+            shared.image = ToPicture(LoadPicture(path))
+                               .image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        } catch (const Exception& e) {
             // Painting cannot fail; the plain colour stays and the log says why.
-            WriteLog("ErrorClassName: EInvalidGraphic; TfrmBase.FormPaint: " + path + ": " +
-                     reader.errorString().toStdString());
-        } else {
-            shared.image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            LogException(e, "; TfrmBase.FormPaint: ");
         }
     }
     return shared.image;

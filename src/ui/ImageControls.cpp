@@ -2,13 +2,19 @@
 
 #include <algorithm>
 #include <climits>
+#include <span>
 
 #include <QEvent>
+#include <QFile>
 #include <QFontMetrics>
-#include <QImageReader>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+
+#include "base/Exceptions.h"
+#include "base/WriteLog.h"
+#include "imaging/Bitmap32.h"
+#include "imaging/PictureLoader.h"
 
 namespace tw {
 
@@ -20,16 +26,32 @@ QRect FromLTRB(int left, int top, int right, int bottom) noexcept {
 
 }  // namespace
 
-TPicture LoadPicture(const QString& fileName) {
-    QImageReader reader(fileName);
-    const QByteArray format = reader.format();
-    TPicture picture;
-    picture.image = reader.read();
-    if (picture.image.isNull()) {
+TPicture ToPicture(const TBitmap32& bitmap) {
+    if (bitmap.Empty()) {
         return {};
     }
-    picture.pngAlpha = format == "png" && picture.image.hasAlphaChannel();
+    // The decoders' pixels are QImage's ARGB32 layout; the copy owns them.
+    const QImage view(reinterpret_cast<const uchar*>(bitmap.pixels.data()), bitmap.width,
+                      bitmap.height, bitmap.width * 4, QImage::Format_ARGB32);
+    TPicture picture;
+    picture.pngAlpha = bitmap.format == TImageFormat::Png && bitmap.hasAlpha;
+    picture.image = view.copy();
     return picture;
+}
+
+TPicture LoadPicture(const QString& fileName) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    const QByteArray data = file.readAll();
+    try {
+        return ToPicture(DecodeImage(
+            std::span(reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size()))));
+    } catch (const Exception& e) {
+        LogException(e, "; LoadPicture: " + fileName.toStdString() + ": ");
+        return {};
+    }
 }
 
 TPicture ResourcePicture(const QString& name) {

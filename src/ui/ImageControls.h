@@ -16,6 +16,8 @@
 // drew (the user's colour and picture) shows through the transparent parts.
 namespace tw {
 
+struct TBitmap32;
+
 // A picture as loaded, with whether its alpha channel is to be kept. Only a
 // PNG with transparency keeps it; every other picture gets a key colour.
 struct TPicture {
@@ -47,8 +49,10 @@ inline constexpr char kAdd[] = "add.png";                 // 16 x 16 glyphs of t
 inline constexpr char kDelete[] = "delete.png";
 }  // namespace pictures
 
-// Loads a picture file or resource (":/ui/..."); a null picture when it
-// cannot be read.
+// A decoded picture as the controls take it.
+TPicture ToPicture(const TBitmap32& bitmap);
+// Loads a picture file or resource (":/ui/...") through the program's
+// decoders; a null picture when it cannot be read or decoded.
 TPicture LoadPicture(const QString& fileName);
 // A picture from one of the program's compiled-in images ("button.png" ...).
 TPicture ResourcePicture(const QString& name);

@@ -205,6 +205,14 @@ TEST_F(BaseFRMTest, PaintsColourThenTiledPicture) {
     EXPECT_EQ(tiled.pixel(50, 80), qRgb(1, 2, 3));
     EXPECT_EQ(tiled.pixel(100, 80), qRgb(1, 2, 3));
     EXPECT_EQ(QColor(tiled.pixel(60, 60)).green(), 200);
+
+    // A picture that cannot be decoded leaves the plain colour.
+    const std::string broken = data.Path() + "broken.png";
+    test::WriteFileText(broken, "\x89PNG\r\n\x1a\n not really");
+    SetBackgroundImage(broken);
+    QImage fallback(window.size(), QImage::Format_ARGB32);
+    window.render(&fallback);
+    EXPECT_EQ(QColor(fallback.pixel(60, 60)).red(), 255);
 }
 
 TEST_F(BaseFRMTest, HeaderDragIsClampedAndAsksCanMoveTo) {

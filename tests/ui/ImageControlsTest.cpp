@@ -1,11 +1,16 @@
 #include "ui/ImageControls.h"
 
+#include <set>
+
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSignalSpy>
 
 #include "UiTestSupport.h"
+#include "base/Appearance.h"
+#include "imaging/Bitmap32.h"
+#include "imaging/PictureLoader.h"
 
 namespace tw {
 namespace {
@@ -284,6 +289,62 @@ TEST_F(ImageButtonTest, WithoutCaptionOrGlyphOnlyThePictureIsDrawn) {
     painter.end();
     EXPECT_EQ(drawn, expected);
     EXPECT_FALSE(button.PreparedBitmap(TImageButton::bsNormal).isNull());
+}
+
+// --- Pictures from the decoders ---
+
+TEST(ToPictureTest, KeepsPixelsAndTellsAPngWithAlpha) {
+    TBitmap32 bitmap;
+    bitmap.width = 2;
+    bitmap.height = 1;
+    bitmap.pixels = {0x80FF0000u, 0xFF00FF00u};
+    bitmap.hasAlpha = true;
+    bitmap.format = TImageFormat::Png;
+    const TPicture png = ToPicture(bitmap);
+    EXPECT_TRUE(png.pngAlpha);
+    EXPECT_EQ(png.image.pixel(0, 0), 0x80FF0000u);
+    EXPECT_EQ(png.image.pixel(1, 0), 0xFF00FF00u);
+    // A GIF's transparent colour is not an alpha channel: it gets the key colour.
+    bitmap.format = TImageFormat::Gif;
+    EXPECT_FALSE(ToPicture(bitmap).pngAlpha);
+    bitmap.format = TImageFormat::Png;
+    bitmap.hasAlpha = false;
+    EXPECT_FALSE(ToPicture(bitmap).pngAlpha);
+    EXPECT_TRUE(ToPicture(TBitmap32{}).isNull());
+}
+
+TEST(ResourcePictureTest, EveryWindowPictureIsAPngWithAlpha) {
+    for (const char* name :
+         {pictures::kHeader, pictures::kBody, pictures::kButton, pictures::kButtonHover,
+          pictures::kButtonDown, pictures::kComboDown, pictures::kComboDownHover,
+          pictures::kComboDownPressed, pictures::kChecked, pictures::kUnchecked,
+          pictures::kComboCheck, pictures::kListFrame, pictures::kListHeader, pictures::kIcon,
+          pictures::kAdd, pictures::kDelete}) {
+        const TPicture picture = ResourcePicture(QLatin1String(name));
+        EXPECT_FALSE(picture.isNull()) << name;
+        EXPECT_TRUE(picture.pngAlpha) << name;
+    }
+}
+
+using SkinsTest = test::UiTest;
+
+TEST_F(SkinsTest, ShippedSkinsDecodeAndKeepWhiteTextReadable) {
+    NameValueList skins;
+    GetSkinList(skins);
+    ASSERT_GE(skins.size(), 3u);
+    std::set<TImageFormat> formats;
+    for (const auto& [name, path] : skins) {
+        const TBitmap32 bitmap = LoadPicture(path);
+        formats.insert(bitmap.format);
+        double luminance = 0;
+        for (uint32_t pixel : bitmap.pixels) {
+            luminance += 0.2126 * ((pixel >> 16) & 0xFF) + 0.7152 * ((pixel >> 8) & 0xFF) +
+                         0.0722 * (pixel & 0xFF);
+        }
+        EXPECT_LT(luminance / double(bitmap.pixels.size()), 60.0) << name;
+    }
+    EXPECT_TRUE(formats.count(TImageFormat::Png) && formats.count(TImageFormat::Jpeg) &&
+                formats.count(TImageFormat::Gif));
 }
 
 }  // namespace
