@@ -7,12 +7,13 @@ set -euo pipefail
 build_packages=(
     build-essential cmake pkg-config
     libsqlite3-dev libpng-dev libjpeg-dev libgif-dev
-    qt6-base-dev libx11-dev libxres-dev
+    qt6-base-dev libx11-dev libxres-dev libatspi2.0-dev
     libgtest-dev libbenchmark-dev
     fonts-liberation2
 )
 test_packages=(
     xvfb openbox xdotool xterm x11-utils dbus dbus-x11 tzdata
+    at-spi2-core firefox-esr chromium
 )
 
 wanted=("${build_packages[@]}")

@@ -6,6 +6,7 @@
 #include "base/Exceptions.h"
 #include "base/Paths.h"
 #include "base/WriteLog.h"
+#include "platform/linux/AtspiAccessibility.h"
 
 int main() {
     using namespace tw;
@@ -16,6 +17,8 @@ int main() {
             std::fprintf(stderr, "Please Note: Application is already running\n");
             return 1;
         }
+        // Browsers expose their address fields once accessibility is on.
+        EnableAccessibilityBus();
         const bool seeded = !FileExistsOnVolume(GetSettingsDBFileName());
         CopyDatabaseTemplates();
         std::printf("Data folder: %s\n", DataFolder().c_str());

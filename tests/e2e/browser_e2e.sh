@@ -207,7 +207,7 @@ wait_for 30 "the probe to read $page1 again" probe_shows "$page1"
 echo "ok: a stopped browser delayed the probe ${elapsed} ms; the next probe reads the address"
 
 if [ -n "$bench" ]; then
-    "$bench" --benchmark_filter=BrowserForegroundProbe
+    TW_BENCH_BROWSER=1 "$bench" --benchmark_filter=BrowserForegroundProbe
 fi
 
 # --- the sweep closes the window of the listed site -----------------------------
