@@ -358,6 +358,18 @@ TEST_F(AppSiteAddWizardScanTest, FastScanThenFilterInAnyCase) {
     EXPECT_EQ(gauge, std::vector<int>{100});
 }
 
+TEST_F(AppSiteAddWizardScanTest, AFailingScanIsReportedAndThePageRestored) {
+    fake.FailShortcut("C:\\Start\\Paint.lnk");
+    Run([&](Wizard& w) {
+        Scan(w, 0);
+        EXPECT_EQ(w.btnScan->Caption(), QStringLiteral("Scan"));
+        EXPECT_FALSE(w.edtFilter->isHidden());
+        EXPECT_EQ(Captions(w.lbxAppProcesses), Strings{"Notepad"});
+    });
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].first, "Application Error");
+}
+
 TEST_F(AppSiteAddWizardScanTest, ClosingOrEscapeDuringAScanIsSafe) {
     bool closedDuringScan = false;
     const bool finished = Run([&](Wizard& w) {
