@@ -44,6 +44,9 @@ TBitmap32 DecodePng(std::span<const uint8_t> data, uint64_t maxPixels) {
     const bool hasAlpha = (image->format & PNG_FORMAT_FLAG_ALPHA) != 0;
     TBitmap32 bitmap = AllocateBitmap(image->width, image->height, maxPixels, TImageFormat::Png);
     bitmap.hasAlpha = hasAlpha;
+    // libpng takes 16-bit data without a gamma chunk for linear light and
+    // would brighten it on the way to 8 bits; such files are sRGB like any other.
+    image->flags |= PNG_IMAGE_FLAG_16BIT_sRGB;
     // Bytes B, G, R, A on a little-endian machine are the integer 0xAARRGGBB.
     image->format = std::endian::native == std::endian::little ? PNG_FORMAT_BGRA : PNG_FORMAT_ARGB;
     if (!png_image_finish_read(image.get(), nullptr, bitmap.pixels.data(), 0, nullptr)) {

@@ -36,6 +36,22 @@ TEST(JpegDecoderTest, ColourAndGreyPictures) {
     ExpectNear(grey.Pixel(3, 4), 100, 100, 100);
 }
 
+// Chroma subsampling, restart markers and progressive scans: the same colour
+// everywhere.
+TEST(JpegDecoderTest, CodingVariantsGiveTheSameColour) {
+    for (const char* name : {"valid/orange_420_32x16.jpg", "valid/orange_restart_16x16.jpg",
+                             "valid/orange_progressive_16x16.jpg"}) {
+        SCOPED_TRACE(name);
+        const TBitmap32 bitmap = DecodeJpeg(ReadCorpusFile(name));
+        ASSERT_EQ(bitmap.height, 16);
+        for (int y = 0; y < bitmap.height; y += 5) {
+            for (int x = 0; x < bitmap.width; x += 5) {
+                ExpectNear(bitmap.Pixel(x, y), 255, 128, 0);
+            }
+        }
+    }
+}
+
 TEST(JpegDecoderTest, BlocksLandWhereTheyBelong) {
     const TBitmap32 two = DecodeJpeg(ReadCorpusFile("valid/white_black_16x8.jpg"));
     ASSERT_EQ(two.width, 16);

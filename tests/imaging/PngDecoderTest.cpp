@@ -28,6 +28,26 @@ TEST(PngDecoderTest, OpaqueColoursComeThroughExactly) {
     EXPECT_EQ(grey.Pixel(0, 0), 0xFF4D4D4Du);
 }
 
+// Sixteen bits a channel without a gamma chunk are sRGB like eight: 0x8080
+// is 128, not a linear value brightened on the way down.
+TEST(PngDecoderTest, OtherDepthsAndLayouts) {
+    const TBitmap32 deep = DecodePng(ReadCorpusFile("valid/rgba16_1x1.png"));
+    EXPECT_TRUE(deep.hasAlpha);
+    EXPECT_EQ(deep.Pixel(0, 0), 0xFFFF0080u);
+
+    const TBitmap32 greyAlpha = DecodePng(ReadCorpusFile("valid/grey_alpha_1x1.png"));
+    EXPECT_TRUE(greyAlpha.hasAlpha);
+    EXPECT_EQ(greyAlpha.Pixel(0, 0), 0x64C8C8C8u);
+
+    const TBitmap32 bits = DecodePng(ReadCorpusFile("valid/grey1bit_8x1.png"));
+    const bool white[] = {true, false, true, true, false, false, false, true};
+    for (int x = 0; x < 8; ++x) {
+        EXPECT_EQ(bits.Pixel(x, 0), white[x] ? 0xFFFFFFFFu : 0xFF000000u) << x;
+    }
+
+    EXPECT_EQ(DecodePng(ReadCorpusFile("valid/interlaced_1x1.png")).Pixel(0, 0), 0xFF010203u);
+}
+
 // Straight alpha: the colour of a half-transparent pixel is not darkened,
 // and a nearly transparent pixel keeps its colour for the soft edge.
 TEST(PngDecoderTest, AlphaChannelStaysStraight) {

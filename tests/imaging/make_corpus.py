@@ -50,6 +50,18 @@ write("valid", "gray_1x1.png", png(1, 1, 0, [[77]]))
 palette = chunk(b"PLTE", bytes([0, 0, 0, 255, 0, 255, 9, 8, 7])) + chunk(b"tRNS", bytes([0]))
 write("valid", "palette_trns_2x2.png", png(2, 2, 3, [[0, 1], [2, 1]], extra=palette))
 
+# 16 bits a channel without gAMA: sRGB like every other picture, 0x8080 is 128.
+write("valid", "rgba16_1x1.png", png(1, 1, 6, [[0xFF, 0xFF, 0, 0, 0x80, 0x80, 0xFF, 0xFF]],
+                                     bit_depth=16))
+# Grey with alpha, and a 1-bit grey row (pixels 1, 0, 1, 1, 0, 0, 0, 1).
+write("valid", "grey_alpha_1x1.png", png(1, 1, 4, [[200, 100]]))
+write("valid", "grey1bit_8x1.png", png(8, 1, 0, [[0b10110001]], bit_depth=1))
+# Adam7: a 1 x 1 picture is pass 1 alone, so the raw data is the same.
+interlaced = bytearray(png(1, 1, 2, [[1, 2, 3]]))
+interlaced[8 + 8 + 12] = 1
+interlaced[8 + 8 + 13:8 + 8 + 17] = struct.pack(">I", zlib.crc32(bytes(interlaced[12:29])))
+write("valid", "interlaced_1x1.png", bytes(interlaced))
+
 write("broken", "truncated.png", rgb_png[: len(rgb_png) - 30])
 write("broken", "signature_only.png", PNG_SIG)
 write("broken", "bad_ihdr_crc.png", png(4, 4, 2, [[0] * 12] * 4, ihdr_crc=0x12345678))
@@ -103,41 +115,66 @@ def segment(marker, body):
     return b"\xff" + bytes([marker]) + struct.pack(">H", len(body) + 2) + body
 
 
-def jpeg(width, height, blocks, grey=False, sof_size=None):
-    """blocks[by][bx] is an (r, g, b) colour, or a grey level when grey."""
+def levels_of(colour, grey):
+    if grey:
+        return [colour]
+    r, g, b = colour
+    return [0.299 * r + 0.587 * g + 0.114 * b,
+            -0.168736 * r - 0.331264 * g + 0.5 * b + 128,
+            0.5 * r - 0.418688 * g - 0.081312 * b + 128]
+
+
+def jpeg(width, height, mcus, grey=False, sof_size=None, subsampled=False, restart=0,
+         progressive=False):
+    """mcus[my][mx] is the flat (r, g, b) colour, or grey level, of one MCU:
+    8 x 8 pixels, or 16 x 16 with 4:2:0 subsampling."""
     comps = 1 if grey else 3
     w, h = sof_size or (width, height)
     out = b"\xff\xd8" + segment(0xE0, b"JFIF\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00")
     out += segment(0xDB, b"\x00" + bytes([1] * 64))
     sof = struct.pack(">BHHB", 8, h, w, comps)
     for c in range(comps):
-        sof += bytes([c + 1, 0x11, 0])
-    out += segment(0xC0, sof)
+        sof += bytes([c + 1, 0x22 if subsampled and c == 0 else 0x11, 0])
+    out += segment(0xC2 if progressive else 0xC0, sof)
     out += segment(0xC4, b"\x00" + bytes(DC_BITS) + bytes(DC_VALUES))
     out += segment(0xC4, b"\x10" + bytes(AC_BITS) + bytes(AC_VALUES))
-    sos = bytes([comps]) + b"".join(bytes([c + 1, 0x00]) for c in range(comps)) + b"\x00\x3f\x00"
-    out += segment(0xDA, sos)
-    bw, previous = BitWriter(), [0] * comps
-    for row in blocks:
-        for colour in row:
-            if grey:
-                levels = [colour]
-            else:
-                r, g, b = colour
-                levels = [0.299 * r + 0.587 * g + 0.114 * b,
-                          -0.168736 * r - 0.331264 * g + 0.5 * b + 128,
-                          0.5 * r - 0.418688 * g - 0.081312 * b + 128]
-            for c, level in enumerate(levels):
+    if restart:
+        out += segment(0xDD, struct.pack(">H", restart))
+    blocks_per_mcu = [4 if subsampled and c == 0 else 1 for c in range(comps)]
+
+    def dc_scan(with_ac):
+        bw, previous, data, count = BitWriter(), [0] * comps, b"", 0
+        flat = [colour for row in mcus for colour in row]
+        for i, colour in enumerate(flat):
+            for c, level in enumerate(levels_of(colour, grey)):
                 dc = int(round(8 * (min(255, max(0, level)) - 128)))
-                diff, previous[c] = dc - previous[c], dc
-                size = abs(diff).bit_length()
-                code, length = DC_CODES[size]
-                bw.put(code, length)
-                if size:
-                    bw.put(diff if diff > 0 else diff + (1 << size) - 1, size)
-                code, length = AC_CODES[0]
-                bw.put(code, length)
-    return out + bw.flush() + b"\xff\xd9"
+                for _ in range(blocks_per_mcu[c]):
+                    diff, previous[c] = dc - previous[c], dc
+                    size = abs(diff).bit_length()
+                    bw.put(*DC_CODES[size])
+                    if size:
+                        bw.put(diff if diff > 0 else diff + (1 << size) - 1, size)
+                    if with_ac:
+                        bw.put(*AC_CODES[0])
+            if restart and (i + 1) % restart == 0 and i + 1 < len(flat):
+                data += bw.flush() + bytes([0xFF, 0xD0 + count % 8])
+                bw, previous, count = BitWriter(), [0] * comps, count + 1
+        return data + bw.flush()
+
+    if not progressive:
+        sos = bytes([comps]) + b"".join(bytes([c + 1, 0x00]) for c in range(comps))
+        return out + segment(0xDA, sos + b"\x00\x3f\x00") + dc_scan(True) + b"\xff\xd9"
+    sos = bytes([comps]) + b"".join(bytes([c + 1, 0x00]) for c in range(comps))
+    out += segment(0xDA, sos + b"\x00\x00\x00") + dc_scan(False)
+    for c in range(comps):
+        # Every block of the component ends at once: an end-of-block code each.
+        step = 16 if subsampled and c > 0 else 8
+        blocks_x, blocks_y = -(-w // step), -(-h // step)
+        bw = BitWriter()
+        for _ in range(blocks_x * blocks_y):
+            bw.put(*AC_CODES[0])
+        out += segment(0xDA, bytes([1, c + 1, 0x00, 1, 63, 0])) + bw.flush()
+    return out + b"\xff\xd9"
 
 
 red_jpeg = jpeg(8, 8, [[(255, 0, 0)]])
@@ -148,6 +185,10 @@ pattern = [[((x * 37) % 256, (y * 53) % 256, ((x + y) * 91) % 256) for x in rang
            for y in range(8)]
 big_jpeg = jpeg(64, 64, pattern)
 write("valid", "pattern_64x64.jpg", big_jpeg)
+ORANGE = (255, 128, 0)
+write("valid", "orange_420_32x16.jpg", jpeg(32, 16, [[ORANGE, ORANGE]], subsampled=True))
+write("valid", "orange_progressive_16x16.jpg", jpeg(16, 16, [[ORANGE] * 2] * 2, progressive=True))
+write("valid", "orange_restart_16x16.jpg", jpeg(16, 16, [[ORANGE] * 2] * 2, restart=1))
 
 write("broken", "truncated.jpg", big_jpeg[: len(big_jpeg) * 2 // 3])
 write("broken", "soi_only.jpg", b"\xff\xd8\xff")
