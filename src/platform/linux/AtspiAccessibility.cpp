@@ -1021,7 +1021,7 @@ std::optional<std::string> AtspiBrowsers::AddressFieldText(uint64_t window, uint
     Frame* frame = FindFrame(window, pid, title, isActive, budget);
     if (!frame) {
         if (!budget.Spent() && Available())
-            NoteEmptyChromium(pid, "has no accessibility tree");
+            NoteChromiumWithoutField(pid, "has no accessibility tree");
         return std::nullopt;
     }
     if (frame->addressField) {
@@ -1040,16 +1040,17 @@ std::optional<std::string> AtspiBrowsers::AddressFieldText(uint64_t window, uint
         field = FindAddressFieldBelow(frame->frame, 0, nodesLeft, budget);
     }
     if (!field.object) {
-        int children = 0;
-        if (!budget.Spent() && ChildCount(frame->frame, budget, children) && children == 0)
-            NoteEmptyChromium(pid, "shows an empty accessibility tree");
+        // Without --force-renderer-accessibility Chromium shows its frame
+        // but not the field.
+        if (!budget.Spent())
+            NoteChromiumWithoutField(pid, "shows no address field in its accessibility tree");
         return std::nullopt;
     }
     frame->addressField = field.release();
     return Text(frame->addressField, budget);
 }
 
-void AtspiBrowsers::NoteEmptyChromium(uint32_t pid, const char* why) {
+void AtspiBrowsers::NoteChromiumWithoutField(uint32_t pid, const char* why) {
     if (!reportedProcesses_.insert(pid).second)
         return;
     WriteLog("AtspiBrowsers: the Chromium window of process " + std::to_string(pid) + " " + why +

@@ -96,12 +96,12 @@ private:
                      const ActiveTest& isActive, AtspiCallBudget& budget);
     _AtspiAccessible* LookUpFrame(uint32_t pid, const std::string& title,
                                   const ActiveTest& isActive, AtspiCallBudget& budget);
-    void NoteEmptyChromium(uint32_t pid, const char* why);
+    void NoteChromiumWithoutField(uint32_t pid, const char* why);
 
     enum class State { Untried, Ready, Unavailable };
     State state_ = State::Untried;
     std::map<uint64_t, std::unique_ptr<Frame>> frames_;
-    std::set<uint32_t> reportedProcesses_;  // Chromium processes already logged as empty
+    std::set<uint32_t> reportedProcesses_;  // Chromium processes already logged
 };
 
 }  // namespace tw
