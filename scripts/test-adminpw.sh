@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds and tests the storage layer of the build with the administrator
-# password (-DAdminPasswordEnabled=ON). Only the storage units depend on the
-# switch, so only their tests are built here; the full suite runs on the
-# delivered configuration.
+# password (-DAdminPasswordEnabled=ON). Only the storage units and the
+# password dialogs depend on the switch, so only their tests are built here;
+# the full suite runs on the delivered configuration.
 # Usage: scripts/test-adminpw.sh
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,6 +11,9 @@ build="$top/build/adminpw"
 targets=()
 for test in "$top"/tests/storage/*Test.cpp; do
     targets+=("test_storage_$(basename "$test" .cpp)")
+done
+for test in "$top"/tests/ui/Password*Test.cpp; do
+    [ -e "$test" ] && targets+=("test_ui_$(basename "$test" .cpp)")
 done
 
 (
@@ -24,3 +27,4 @@ done
 
 cd "$build"
 ctest -L storage --output-on-failure
+ctest -R '^test_ui_Password' --output-on-failure --timeout 120

@@ -1,0 +1,125 @@
+#include "ui/PasswordCheckFRM.h"
+
+#include <functional>
+#include <utility>
+
+#include <QAction>
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+
+#include "storage/Options.h"
+#include "ui/Colors.h"
+#include "ui/ImageControls.h"
+
+namespace tw {
+
+namespace {
+
+// Runs an action when the left button is released over the watched label.
+class ClickFilter final : public QObject {
+public:
+    ClickFilter(QObject* parent, std::function<void()> action)
+        : QObject(parent), action_(std::move(action)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonRelease) {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            auto* widget = static_cast<QWidget*>(watched);
+            if (mouse->button() == Qt::LeftButton &&
+                widget->rect().contains(mouse->position().toPoint())) {
+                action_();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> action_;
+};
+
+}  // namespace
+
+bool CheckAdminPassword(QWidget* owner) {
+    if constexpr (!AdminPasswordEnabled) {
+        return true;
+    }
+    TfrmPasswordCheck dialog(owner);
+    return dialog.Execute();
+}
+
+QLineEdit* CreatePasswordEdit(TfrmBase& form, const QRect& geometry) {
+    auto* frame = new TImagePanel(&form);
+    frame->SetBackground(ResourcePicture(QLatin1String(pictures::kListFrame)));
+    frame->SetSides(8, 8);
+    frame->setGeometry(geometry);
+    auto* edit = new QLineEdit(frame);
+    edit->setEchoMode(QLineEdit::Password);
+    // The frame picture is the border; the box itself is plain white.
+    edit->setStyleSheet(
+        QStringLiteral("QLineEdit { border: none; background: white; "
+                       "color: black; lineedit-password-character: 42; }"));
+    edit->setGeometry(4, 3, geometry.width() - 8, geometry.height() - 6);
+    return edit;
+}
+
+QLabel* CreateLoginLink(TfrmBase& form, const QString& text, const QRect& geometry) {
+    QLabel* label = form.CreateLabel(text, geometry, clWhite);
+    QFont font = label->font();
+    font.setUnderline(true);
+    label->setFont(font);
+    label->setCursor(Qt::PointingHandCursor);
+    label->installEventFilter(
+        new ClickFilter(label, [] { TfrmBase::OpenLink(QLatin1String(kLoginPage)); }));
+    return label;
+}
+
+TfrmPasswordCheck::TfrmPasswordCheck(QWidget* parent) : TfrmBase(parent) {
+    setWindowTitle(QStringLiteral("Enter Password"));
+    lblPrompt = CreateLabel(QStringLiteral("Please enter your Administrator password to continue"),
+                            QRect(12, 40, 328, 34), clWhite);
+    lblPrompt->setObjectName(QStringLiteral("lblPrompt"));
+    lblPrompt->setWordWrap(true);
+    lblPassword = CreateLabel(QStringLiteral("Password:"), QRect(12, 81, 80, 20), clWhite);
+    lblPassword->setObjectName(QStringLiteral("lblPassword"));
+    edPassword = CreatePasswordEdit(*this, QRect(94, 78, 246, 26));
+    edPassword->setObjectName(QStringLiteral("edPassword"));
+    lblForgotPassword =
+        CreateLoginLink(*this, QStringLiteral("Forgot Password"), QRect(12, 121, 130, 20));
+    lblForgotPassword->setObjectName(QStringLiteral("lblForgotPassword"));
+    btnOk = CreateButton(QStringLiteral("OK"), QRect(160, 114, 85, 32));
+    btnOk->setObjectName(QStringLiteral("btnOk"));
+    btnCancel = CreateButton(QStringLiteral("Cancel"), QRect(255, 114, 85, 32));
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    connect(btnOk, &TImageButton::clicked, this, &TfrmPasswordCheck::CommonOkClick);
+    connect(btnCancel, &TImageButton::clicked, this, &TfrmPasswordCheck::CommonCancelClick);
+    miOk = AddKeyAction(QStringLiteral("OK"),
+                        {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)},
+                        [this] { CommonOkClick(); });
+    miCancel = AddKeyAction(QStringLiteral("Cancel"), {QKeySequence(Qt::Key_Escape)},
+                            [this] { CommonCancelClick(); });
+    resize(352, 152);
+    edPassword->setFocus();
+}
+
+bool TfrmPasswordCheck::Execute() {
+    return ShowModal();
+}
+
+void TfrmPasswordCheck::CommonOkClick() {
+    if (Options().CheckPassword(edPassword->text().toStdString())) {
+        accept();
+        return;
+    }
+    ShowWarning(QStringLiteral("Invalid password"), QStringLiteral("Please Note"), this);
+    edPassword->setFocus();
+}
+
+void TfrmPasswordCheck::CommonCancelClick() {
+    reject();
+}
+
+}  // namespace tw
