@@ -17,13 +17,13 @@ const char kDescription[] = "Are you sure you want to delete \"%1\" from your ti
 
 TfrmDeleteConfirm::TfrmDeleteConfirm(QWidget* parent) : TfrmBase(parent) {
     setWindowTitle(QStringLiteral("Confirm Delete"));
-    lblDescription = CreateLabel(QString(), QRect(7, 36, 351, 32), clWhite);
+    lblDescription = CreateLabel(QString(), QRect(7, 34, 351, 32), clWhite);
     lblDescription->setObjectName(QStringLiteral("lblDescription"));
     lblDescription->setWordWrap(true);
     lblDescription->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-    btnOk = CreateButton(QStringLiteral("OK"), QRect(93, 67, 85, 32));
+    btnOk = CreateButton(QStringLiteral("OK"), QRect(93, 64, 85, 32));
     btnOk->setObjectName(QStringLiteral("btnOk"));
-    btnCancel = CreateButton(QStringLiteral("Cancel"), QRect(187, 67, 85, 32));
+    btnCancel = CreateButton(QStringLiteral("Cancel"), QRect(187, 64, 85, 32));
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     connect(btnOk, &TImageButton::clicked, this, &TfrmDeleteConfirm::CommonOkClick);
     connect(btnCancel, &TImageButton::clicked, this, &TfrmDeleteConfirm::CommonCancelClick);

@@ -28,14 +28,14 @@ struct AdminLogoff {
 TfrmTransparencySettings::TfrmTransparencySettings(QWidget* parent) : TfrmBase(parent) {
     setWindowTitle(QStringLiteral("Transparency Settings"));
     lblTransparency =
-        CreateLabel(QStringLiteral("Transparency %:"), QRect(12, 40, 110, 20), clWhite);
+        CreateLabel(QStringLiteral("Transparency %:"), QRect(12, 36, 110, 20), clWhite);
     lblTransparency->setObjectName(QStringLiteral("lblTransparency"));
 
     // The list's own arrow is clipped away; the picture button over its
     // right end drops the list instead.
     cbxTransparency = new QComboBox(this);
     cbxTransparency->setObjectName(QStringLiteral("cbxTransparency"));
-    cbxTransparency->setGeometry(122, 38, 82, 24);
+    cbxTransparency->setGeometry(122, 35, 82, 22);
     cbxTransparency->setMaxVisibleItems(20);
     for (int percent : kPercents) {
         cbxTransparency->addItem(QString::number(percent));
@@ -49,9 +49,9 @@ TfrmTransparencySettings::TfrmTransparencySettings(QWidget* parent) : TfrmBase(p
     btnCombo->setGeometry(cbxTransparency->geometry().right() - 25, cbxTransparency->y(), 26,
                           cbxTransparency->height());
 
-    btnOk = CreateButton(QStringLiteral("OK"), QRect(30, 66, 73, 32));
+    btnOk = CreateButton(QStringLiteral("OK"), QRect(30, 60, 73, 32));
     btnOk->setObjectName(QStringLiteral("btnOk"));
-    btnCancel = CreateButton(QStringLiteral("Cancel"), QRect(112, 66, 73, 32));
+    btnCancel = CreateButton(QStringLiteral("Cancel"), QRect(112, 60, 73, 32));
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
 
     connect(btnOk, &TImageButton::clicked, this, &TfrmTransparencySettings::btnOkClick);

@@ -1,0 +1,156 @@
+// Renders every small skinned window into PNG files, so a person can look at
+// them: into $TW_SCREENSHOT_DIR when set (scripts/screenshots.sh), else into
+// a temporary folder. As a test it checks that each window renders at its
+// size in the default look and that a skin's picture shows in its body.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QLineEdit>
+#include <QPainter>
+#include <QRegion>
+
+#include "base/Appearance.h"
+#include "base/Paths.h"
+#include "storage/Options.h"
+#include "support/TestSupport.h"
+#include "ui/DeleteConfirmFRM.h"
+#include "ui/PasswordChangeFRM.h"
+#include "ui/PasswordCheckFRM.h"
+#include "ui/TransparencySettingsFRM.h"
+#include "ui/WarningFRM.h"
+
+namespace tw {
+namespace {
+
+// Widgets need the application object; it lives for the whole program.
+class QtEnvironment : public ::testing::Environment {
+    void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
+    void TearDown() override { app_.reset(); }
+    int argc_ = 1;
+    char arg0_[5] = "test";
+    char* argv_[2] = {arg0_, nullptr};
+    std::unique_ptr<QApplication> app_;
+};
+[[maybe_unused]] const auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+// The window as the user sees it: what it paints, cut to its rounded shape.
+QImage Shot(TfrmBase& window) {
+    // Text put in before the window opened shows as typed, not selected.
+    for (QLineEdit* edit : window.findChildren<QLineEdit*>()) {
+        edit->deselect();
+    }
+    QImage image = window.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    if (!window.mask().isEmpty()) {
+        QPainter painter(&image);
+        painter.setCompositionMode(QPainter::CompositionMode_Clear);
+        painter.setClipRegion(QRegion(image.rect()) - window.mask());
+        painter.fillRect(image.rect(), Qt::transparent);
+    }
+    return image;
+}
+
+struct Window {
+    const char* name;
+    QSize size;
+    // Builds the window and runs it the way the program does.
+    std::function<void()> run;
+};
+
+const std::vector<Window>& Windows() {
+    static const std::vector<Window> windows = {
+        {"notice", QSize(352, 105),
+         [] {
+             TfrmBase::ShowWarning(QStringLiteral("Limit can't be greater than 23:59"),
+                                   QStringLiteral("Please Note"));
+         }},
+        {"delete_confirm", QSize(365, 99),
+         [] { TfrmDeleteConfirm().Execute(QStringLiteral("News")); }},
+        {"transparency", QSize(215, 93), [] { TfrmTransparencySettings().Execute(); }},
+        {"password_check", QSize(352, 152),
+         [] {
+             TfrmPasswordCheck dialog;
+             dialog.edPassword->setText(QStringLiteral("secret"));
+             dialog.Execute();
+         }},
+        {"password_change", QSize(358, 191),
+         [] {
+             TfrmPasswordChange dialog;
+             dialog.edOldPassword->setText(QStringLiteral("old"));
+             dialog.edNewPassword->setText(QStringLiteral("Better1"));
+             dialog.Execute(Options());
+         }},
+    };
+    return windows;
+}
+
+class ScreenshotsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InitPaths({TW_BUILD_BIN_DIR, "tallyward", dir_.Path()});
+        CopyDatabaseTemplates();
+        ResetAppearance();
+        const char* out = std::getenv("TW_SCREENSHOT_DIR");
+        outDir_ = QString::fromStdString(out != nullptr ? std::string(out) : dir_.Path());
+        ASSERT_TRUE(QDir().mkpath(outDir_));
+    }
+    void TearDown() override {
+        TfrmBase::SetModalHook({});
+        ResetOptions();
+        ResetAppearance();
+    }
+    // Every window in the current look, saved as <look>_<window>.png.
+    std::vector<QImage> RenderAll(const QString& look) {
+        std::vector<QImage> shots;
+        for (const Window& w : Windows()) {
+            SCOPED_TRACE(w.name);
+            QImage shot;
+            TfrmBase::SetModalHook([&shot](TfrmBase& window) {
+                // The notice box of a failed check must not end up in the picture.
+                if (shot.isNull()) {
+                    shot = Shot(window);
+                }
+                window.reject();
+            });
+            w.run();
+            EXPECT_GE(shot.width(), w.size.width());
+            EXPECT_GE(shot.height(), w.size.height());
+            const QString file =
+                outDir_ + QStringLiteral("/%1_%2.png").arg(look, QLatin1String(w.name));
+            EXPECT_TRUE(shot.save(file)) << file.toStdString();
+            shots.push_back(shot);
+        }
+        return shots;
+    }
+
+    test::TempDir dir_;
+    QString outDir_;
+};
+
+TEST_F(ScreenshotsTest, EveryWindowInTheDefaultLookAndEachSkin) {
+    const std::vector<QImage> plain = RenderAll(QStringLiteral("default"));
+    NameValueList skins;
+    GetSkinList(skins);
+    if (skins.empty()) {
+        GTEST_SKIP() << "no skins in " << SkinsFolder() << " (build tw_skins)";
+    }
+    for (const auto& [name, path] : skins) {
+        SCOPED_TRACE(name);
+        SetBackgroundImage(path);
+        const std::vector<QImage> skinned = RenderAll(QString::fromStdString(name).toLower());
+        for (size_t i = 0; i < plain.size(); ++i) {
+            EXPECT_NE(skinned[i], plain[i]) << Windows()[i].name << ": the picture does not show";
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tw
