@@ -5,7 +5,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <QApplication>
@@ -23,18 +22,29 @@
 namespace tw {
 namespace {
 
-// Widgets need the application object; it lives for the whole program.
-class QtEnvironment : public ::testing::Environment {
-    void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
-    void TearDown() override { app_.reset(); }
-    int argc_ = 1;
-    char arg0_[5] = "test";
-    char* argv_[2] = {arg0_, nullptr};
-    std::unique_ptr<QApplication> app_;
+struct QtEnvironment : ::testing::Environment {
+    void SetUp() override { app = std::make_unique<QApplication>(argc, argv); }
+    void TearDown() override { app.reset(); }
+    int argc = 1;
+    char arg0[5] = "test";
+    char* argv[2] = {arg0, nullptr};
+    std::unique_ptr<QApplication> app;
 };
 [[maybe_unused]] const auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
-using Notice = std::pair<std::string, std::string>;  // title, text
+using Answer = std::function<void(TfrmPasswordCheck&)>;
+
+// Enter and Escape are short-cuts of the active window; no window manager
+// hands activation back when a notice closes.
+void Press(TfrmPasswordCheck& dialog, Qt::Key key) {
+    dialog.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    QTest::keyClick(&dialog, key);
+}
+void Enter(TfrmPasswordCheck& dialog, const char* password) {
+    dialog.edPassword->setText(QString::fromLatin1(password));
+    Press(dialog, Qt::Key_Return);
+}
 
 class PasswordCheckTest : public ::testing::Test {
 protected:
@@ -50,12 +60,13 @@ protected:
         ResetOptions();
         ResetAppearance();
     }
-    // Notice boxes are recorded and closed; the password dialog is answered.
-    void Answer(std::function<void(TfrmPasswordCheck&)> answer) {
-        TfrmBase::SetModalHook([this, answer = std::move(answer)](TfrmBase& window) {
+    // Notices are recorded ("title: text") and closed; the dialog is answered.
+    void Answering(Answer answer) {
+        TfrmBase::SetModalHook([this, answer](TfrmBase& window) {
             if (auto* notice = dynamic_cast<TfrmWarning*>(&window)) {
-                notices_.emplace_back(notice->windowTitle().toStdString(),
-                                      notice->lblWarning->text().toStdString());
+                notices_.push_back(
+                    (window.windowTitle() + QStringLiteral(": ") + notice->lblWarning->text())
+                        .toStdString());
                 notice->accept();
                 return;
             }
@@ -68,76 +79,47 @@ protected:
             }
         });
     }
-    static void Enter(TfrmPasswordCheck& dialog, const char* password) {
-        dialog.edPassword->setText(QString::fromLatin1(password));
-        // Enter is a short-cut of the active window; without a window manager
-        // nothing hands activation back when a notice closes.
-        dialog.activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
-        QTest::keyClick(&dialog, Qt::Key_Return);
-    }
-
     test::TempDir dir_;
-    std::vector<Notice> notices_;
+    std::vector<std::string> notices_;
     int dialogs_ = 0;
 };
 
-TEST_F(PasswordCheckTest, WrongPasswordKeepsTheDialogUntilTheRightOne) {
-    Answer([this](TfrmPasswordCheck& dialog) {
-        EXPECT_EQ(dialog.edPassword->echoMode(), QLineEdit::Password);
-        Enter(dialog, "secret");  // letter case counts in the password itself
-        EXPECT_TRUE(dialog.isVisible());
-        EXPECT_EQ(notices_, (std::vector<Notice>{{"Please Note", "Invalid password"}}));
-        EXPECT_EQ(dialog.focusWidget(), dialog.edPassword);
-        EXPECT_FALSE(Options().AdminLoggedIn);
-        Enter(dialog, "Secret");
-    });
-    TfrmPasswordCheck dialog;
-    EXPECT_TRUE(dialog.Execute());
-    EXPECT_EQ(notices_.size(), 1U);
-    EXPECT_TRUE(Options().AdminLoggedIn);
-}
-
-TEST_F(PasswordCheckTest, CancelAnswersFalse) {
-    const std::function<void(TfrmPasswordCheck&)> cancels[] = {
-        [](TfrmPasswordCheck& d) {
-            EXPECT_TRUE(QTest::qWaitForWindowActive(&d));
-            QTest::keyClick(&d, Qt::Key_Escape);
-        },
-        [](TfrmPasswordCheck& d) { QTest::mouseClick(d.btnCancel, Qt::LeftButton); },
+TEST_F(PasswordCheckTest, WrongPasswordKeepsTheDialogUntilTheRightOneOrCancel) {
+    const std::pair<Answer, bool> answers[] = {
+        {[this](TfrmPasswordCheck& d) {
+             Enter(d, "secret");  // letter case counts in the password itself
+             EXPECT_TRUE(d.isVisible());
+             EXPECT_EQ(notices_, std::vector<std::string>{"Please Note: Invalid password"});
+             EXPECT_EQ(d.focusWidget(), d.edPassword);
+             EXPECT_FALSE(Options().AdminLoggedIn);
+             Enter(d, "Secret");
+         },
+         true},
+        {[](TfrmPasswordCheck& d) {
+             d.edPassword->setText(QStringLiteral("Secret"));
+             Press(d, Qt::Key_Escape);
+         },
+         false},
+        {[](TfrmPasswordCheck& d) { QTest::mouseClick(d.btnCancel, Qt::LeftButton); }, false},
     };
-    for (const auto& cancel : cancels) {
-        Answer([&cancel](TfrmPasswordCheck& dialog) {
-            dialog.edPassword->setText(QStringLiteral("Secret"));
-            cancel(dialog);
-        });
-        TfrmPasswordCheck dialog;
-        EXPECT_FALSE(dialog.Execute());
+    for (const auto& [answer, expected] : answers) {
+        notices_.clear();
+        Options().AdminLoggedIn = false;
+        Answering(answer);
+        EXPECT_EQ(TfrmPasswordCheck().Execute(), expected);
+        EXPECT_EQ(Options().AdminLoggedIn, expected);
+        EXPECT_EQ(notices_.size(), expected ? 1U : 0U);
     }
-    EXPECT_TRUE(notices_.empty());
 }
 
 TEST_F(PasswordCheckTest, CheckAdminPasswordAsksOnlyInTheBuildWithThePassword) {
     for (bool right : {true, false}) {
         dialogs_ = 0;
-        Answer([right](TfrmPasswordCheck& dialog) {
-            if (right) {
-                QTest::keyClicks(dialog.edPassword, QStringLiteral("Secret"));
-                QTest::mouseClick(dialog.btnOk, Qt::LeftButton);
-            } else {
-                dialog.reject();
-            }
-        });
+        Answering([right](TfrmPasswordCheck& d) { right ? Enter(d, "Secret") : d.reject(); });
         const bool allowed = CheckAdminPassword();
-        if constexpr (AdminPasswordEnabled) {
-            EXPECT_EQ(allowed, right);
-            EXPECT_EQ(dialogs_, 1);
-        } else {
-            EXPECT_TRUE(allowed);
-            EXPECT_EQ(dialogs_, 0);
-        }
+        EXPECT_EQ(allowed, !AdminPasswordEnabled || right);
+        EXPECT_EQ(dialogs_, AdminPasswordEnabled ? 1 : 0);
     }
-    EXPECT_TRUE(notices_.empty());
 }
 
 }  // namespace
