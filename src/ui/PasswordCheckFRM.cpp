@@ -83,6 +83,7 @@ TfrmPasswordCheck::TfrmPasswordCheck(QWidget* parent) : TfrmBase(parent) {
                             QRect(12, 40, 328, 34), clWhite);
     lblPrompt->setObjectName(QStringLiteral("lblPrompt"));
     lblPrompt->setWordWrap(true);
+    lblPrompt->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     lblPassword = CreateLabel(QStringLiteral("Password:"), QRect(12, 81, 80, 20), clWhite);
     lblPassword->setObjectName(QStringLiteral("lblPassword"));
     edPassword = CreatePasswordEdit(*this, QRect(94, 78, 246, 26));
