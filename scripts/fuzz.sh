@@ -16,6 +16,10 @@ cc=${CC_FUZZ:-clang-14}
 cxx=${CXX_FUZZ:-clang++-14}
 
 build_targets() {
+    if ! command -v "$cxx" >/dev/null; then
+        echo "$cxx not found: apt-get install clang-14 libclang-rt-14-dev" >&2
+        exit 1
+    fi
     local flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined"
     flags+=" -fno-omit-frame-pointer -g -O1 -Wno-unknown-warning-option"
     # The dev tree's lock: one build at a time on this machine.
