@@ -1,35 +1,16 @@
 #include "ui/PasswordChangeFRM.h"
 
-#include <gtest/gtest.h>
-
-#include <memory>
 #include <string>
 #include <vector>
 
-#include <QApplication>
-#include <QLabel>
 #include <QLineEdit>
-#include <QTest>
 
-#include "base/Appearance.h"
-#include "base/Paths.h"
+#include "UiTestSupport.h"
 #include "base/md5.h"
-#include "storage/Options.h"
-#include "support/TestSupport.h"
 #include "ui/WarningFRM.h"
 
 namespace tw {
 namespace {
-
-struct QtEnvironment : ::testing::Environment {
-    void SetUp() override { app = std::make_unique<QApplication>(argc, argv); }
-    void TearDown() override { app.reset(); }
-    int argc = 1;
-    char arg0[5] = "test";
-    char* argv[2] = {arg0, nullptr};
-    std::unique_ptr<QApplication> app;
-};
-[[maybe_unused]] const auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 struct Attempt {
     const char* oldPassword;
@@ -39,21 +20,17 @@ struct Attempt {
     const char* focused;  // where a refused attempt leaves the focus; "" when accepted
 };
 
-class PasswordChangeTest : public ::testing::TestWithParam<Attempt> {
+class PasswordChangeTest : public test::UiTest, public ::testing::WithParamInterface<Attempt> {
 protected:
     void SetUp() override {
-        InitPaths({TW_BUILD_BIN_DIR, "tallyward", dir_.Path()});
-        CopyDatabaseTemplates();
-        ResetAppearance();
+        test::UiTest::SetUp();
         Options().SetPassword("Old1");
         Options().Save();
     }
     void TearDown() override {
         TfrmBase::SetModalHook({});
-        ResetOptions();
-        ResetAppearance();
+        test::UiTest::TearDown();
     }
-    test::TempDir dir_;
 };
 
 TEST_P(PasswordChangeTest, ChecksBeforeStoringTheNewPassword) {

@@ -1,36 +1,17 @@
 #include "ui/PasswordCheckFRM.h"
 
-#include <gtest/gtest.h>
-
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include <QApplication>
-#include <QLabel>
 #include <QLineEdit>
-#include <QTest>
 
-#include "base/Appearance.h"
-#include "base/Paths.h"
-#include "storage/Options.h"
-#include "support/TestSupport.h"
+#include "UiTestSupport.h"
 #include "ui/ImageControls.h"
 #include "ui/WarningFRM.h"
 
 namespace tw {
 namespace {
-
-struct QtEnvironment : ::testing::Environment {
-    void SetUp() override { app = std::make_unique<QApplication>(argc, argv); }
-    void TearDown() override { app.reset(); }
-    int argc = 1;
-    char arg0[5] = "test";
-    char* argv[2] = {arg0, nullptr};
-    std::unique_ptr<QApplication> app;
-};
-[[maybe_unused]] const auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 using Answer = std::function<void(TfrmPasswordCheck&)>;
 
@@ -46,19 +27,16 @@ void Enter(TfrmPasswordCheck& dialog, const char* password) {
     Press(dialog, Qt::Key_Return);
 }
 
-class PasswordCheckTest : public ::testing::Test {
+class PasswordCheckTest : public test::UiTest {
 protected:
     void SetUp() override {
-        InitPaths({TW_BUILD_BIN_DIR, "tallyward", dir_.Path()});
-        CopyDatabaseTemplates();
-        ResetAppearance();
+        test::UiTest::SetUp();
         Options().SetPassword("Secret");
         Options().AdminLoggedIn = false;
     }
     void TearDown() override {
         TfrmBase::SetModalHook({});
-        ResetOptions();
-        ResetAppearance();
+        test::UiTest::TearDown();
     }
     // Notices are recorded ("title: text") and closed; the dialog is answered.
     void Answering(Answer answer) {
@@ -79,7 +57,6 @@ protected:
             }
         });
     }
-    test::TempDir dir_;
     std::vector<std::string> notices_;
     int dialogs_ = 0;
 };

@@ -2,26 +2,18 @@
 // them: into $TW_SCREENSHOT_DIR when set (scripts/screenshots.sh), else into
 // a temporary folder. As a test it checks that each window renders at its
 // size in the default look and that a skin's picture shows in its body.
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <functional>
-#include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include <QApplication>
 #include <QDir>
 #include <QImage>
 #include <QLineEdit>
 #include <QPainter>
 #include <QRegion>
 
-#include "base/Appearance.h"
-#include "base/Paths.h"
-#include "storage/Options.h"
-#include "support/TestSupport.h"
+#include "UiTestSupport.h"
 #include "ui/DeleteConfirmFRM.h"
 #include "ui/PasswordChangeFRM.h"
 #include "ui/PasswordCheckFRM.h"
@@ -30,17 +22,6 @@
 
 namespace tw {
 namespace {
-
-// Widgets need the application object; it lives for the whole program.
-class QtEnvironment : public ::testing::Environment {
-    void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
-    void TearDown() override { app_.reset(); }
-    int argc_ = 1;
-    char arg0_[5] = "test";
-    char* argv_[2] = {arg0_, nullptr};
-    std::unique_ptr<QApplication> app_;
-};
-[[maybe_unused]] const auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 // The window as the user sees it: what it paints, cut to its rounded shape.
 QImage Shot(TfrmBase& window) {
@@ -92,20 +73,17 @@ const std::vector<Window>& Windows() {
     return windows;
 }
 
-class ScreenshotsTest : public ::testing::Test {
+class ScreenshotsTest : public test::UiTest {
 protected:
     void SetUp() override {
-        InitPaths({TW_BUILD_BIN_DIR, "tallyward", dir_.Path()});
-        CopyDatabaseTemplates();
-        ResetAppearance();
+        test::UiTest::SetUp();
         const char* out = std::getenv("TW_SCREENSHOT_DIR");
-        outDir_ = QString::fromStdString(out != nullptr ? std::string(out) : dir_.Path());
+        outDir_ = QString::fromStdString(out != nullptr ? std::string(out) : data.Path());
         ASSERT_TRUE(QDir().mkpath(outDir_));
     }
     void TearDown() override {
         TfrmBase::SetModalHook({});
-        ResetOptions();
-        ResetAppearance();
+        test::UiTest::TearDown();
     }
     // Every window in the current look, saved as <look>_<window>.png.
     std::vector<QImage> RenderAll(const QString& look) {
@@ -131,7 +109,6 @@ protected:
         return shots;
     }
 
-    test::TempDir dir_;
     QString outDir_;
 };
 

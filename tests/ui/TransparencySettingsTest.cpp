@@ -1,46 +1,18 @@
 #include "ui/TransparencySettingsFRM.h"
 
-#include <gtest/gtest.h>
-
 #include <functional>
-#include <memory>
 
-#include <QApplication>
 #include <QComboBox>
-#include <QTest>
 
-#include "base/Appearance.h"
+#include "UiTestSupport.h"
 #include "base/IniFile.h"
-#include "base/Paths.h"
-#include "storage/Options.h"
-#include "support/TestSupport.h"
 #include "ui/ImageControls.h"
 
 namespace tw {
 namespace {
 
-struct QtEnvironment : ::testing::Environment {
-    void SetUp() override { app = std::make_unique<QApplication>(argc, argv); }
-    void TearDown() override { app.reset(); }
-    int argc = 1;
-    char arg0[5] = "test";
-    char* argv[2] = {arg0, nullptr};
-    std::unique_ptr<QApplication> app;
-};
-[[maybe_unused]] const auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
-
-class TransparencySettingsTest : public ::testing::Test {
+class TransparencySettingsTest : public test::UiTest {
 protected:
-    void SetUp() override {
-        InitPaths({TW_BUILD_BIN_DIR, "tallyward", dir_.Path()});
-        CopyDatabaseTemplates();
-        ResetAppearance();
-    }
-    void TearDown() override {
-        TfrmBase::SetModalHook({});
-        ResetOptions();
-        ResetAppearance();
-    }
     // What the file holds, not the cached value.
     static int Stored() {
         return TIniFile(IniFileName()).ReadInteger("Background", "Transparency", -1);
@@ -49,16 +21,13 @@ protected:
     static bool Run(int stored, const std::function<void(TfrmTransparencySettings&)>& answer) {
         SetTransparency(stored);
         Options().AdminLoggedIn = true;
-        TfrmBase::SetModalHook([&](TfrmBase& window) {
-            auto& dialog = dynamic_cast<TfrmTransparencySettings&>(window);
-            EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
-            answer(dialog);
-        });
+        test::ModalAnswers modal;
+        modal.Push(
+            [&](TfrmBase& window) { answer(dynamic_cast<TfrmTransparencySettings&>(window)); });
         const bool ok = TfrmTransparencySettings().Execute();
         EXPECT_FALSE(Options().AdminLoggedIn);
         return ok;
     }
-    test::TempDir dir_;
 };
 
 TEST_F(TransparencySettingsTest, PreviewsAChoiceAndCancelWritesTheOpeningValueBack) {
