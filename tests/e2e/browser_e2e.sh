@@ -16,73 +16,29 @@ case $browser in firefox | chromium) ;; *) echo "browser must be firefox or chro
 [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] && [ "$DBUS_SESSION_BUS_ADDRESS" != disabled: ] ||
     { echo "run under dbus-run-session" >&2; exit 2; }
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/tw-browser-XXXXXX")
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+e2e_begin "$browser" "browser e2e ($browser)" tw-browser
+poll_interval=0.1
 export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" \
     XDG_DATA_HOME="$work/data-home" XDG_RUNTIME_DIR="$work/runtime"
 mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 unset AT_SPI_BUS_ADDRESS
-pids=()
 stopped=""
 
-cleanup() {
-    local status=$? pid
-    # A stopped browser ignores everything but SIGKILL until it continues.
-    [ -n "$stopped" ] && kill -CONT "$stopped" 2>/dev/null || true
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        kill "${pids[i]}" 2>/dev/null || true
-    done
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        pid=${pids[i]}
-        for _ in $(seq 100); do
-            running "$pid" || break
-            sleep 0.05
-        done
-        kill -9 "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    if [ "$status" -ne 0 ]; then
-        for log in "$work"/*.log; do
-            [ -s "$log" ] && { echo "--- $(basename "$log") (last lines)"; tail -n 15 "$log"; } >&2
-        done
-        echo "browser e2e ($browser): FAILED" >&2
-    fi
-    rm -rf "$work"
-    exit "$status"
+# A stopped browser ignores everything but SIGKILL until it continues.
+e2e_before_stop() {
+    [ -z "$stopped" ] || kill -CONT "$stopped" 2>/dev/null
 }
-trap cleanup EXIT
-trap "exit 143" TERM INT HUP
-
-fail() {
-    echo "FAIL ($browser): $*" >&2
-    exit 1
-}
-
-running() {
-    kill -0 "$1" 2>/dev/null && ! { [ -r "/proc/$1/stat" ] && sed 's/.*) //' "/proc/$1/stat" | grep -q '^Z'; }
-}
-
-# wait_for SECONDS DESCRIPTION COMMAND...: polls until COMMAND succeeds.
-wait_for() {
-    local seconds=$1 what=$2
-    shift 2
-    local deadline=$((SECONDS + seconds))
-    until "$@" >/dev/null 2>&1; do
-        [ "$SECONDS" -lt "$deadline" ] || fail "timed out waiting for $what"
-        sleep 0.1
+e2e_on_failure() {
+    for log in "$work"/*.log; do
+        [ -s "$log" ] && { echo "--- $(basename "$log") (last lines)"; tail -n 15 "$log"; } >&2
     done
 }
 
 # --- X server, window manager, accessibility bus, web server -----------------
-Xvfb -displayfd 5 -nolisten tcp -screen 0 1280x1024x24 5>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-wait_for 20 "Xvfb to accept clients" grep -q '^[0-9]' "$work/display"
-export DISPLAY=":$(head -n1 "$work/display")"
-
-openbox --sm-disable >"$work/openbox.log" 2>&1 &
-pids+=($!)
-wait_for 20 "openbox to announce itself" \
-    sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+start_xvfb
+start_openbox
 
 /usr/libexec/at-spi-bus-launcher --launch-immediately >"$work/atspi.log" 2>&1 &
 pids+=($!)

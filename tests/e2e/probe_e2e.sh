@@ -12,72 +12,16 @@ set -euo pipefail
 mode=$1 probe=$2 sweep=$3 qtclient=$4
 case $mode in wm | nowm) ;; *) echo "mode must be wm or nowm" >&2; exit 2 ;; esac
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/tw-e2e-XXXXXX")
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+e2e_begin "$mode" "e2e ($mode)" tw-e2e
 export HOME="$work/home"
 mkdir -p "$HOME"
 export DBUS_SESSION_BUS_ADDRESS=disabled: QT_QPA_PLATFORM=xcb
-pids=()
-
-cleanup() {
-    local status=$?
-    local pid
-    # Clients first, the X server last.
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        kill "${pids[i]}" 2>/dev/null || true
-    done
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        pid=${pids[i]}
-        for _ in $(seq 100); do
-            kill -0 "$pid" 2>/dev/null && ! zombie "$pid" || break
-            sleep 0.05
-        done
-        kill -9 "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    rm -rf "$work"
-    if [ "$status" -ne 0 ]; then
-        echo "e2e ($mode): FAILED" >&2
-    fi
-    exit "$status"
-}
-trap cleanup EXIT
-trap "exit 143" TERM INT HUP
-
-fail() {
-    echo "FAIL ($mode): $*" >&2
-    exit 1
-}
-
-zombie() {
-    [ -r "/proc/$1/stat" ] && sed 's/.*) //' "/proc/$1/stat" | grep -q '^Z'
-}
-
-running() {
-    kill -0 "$1" 2>/dev/null && ! zombie "$1"
-}
-
-# wait_for SECONDS DESCRIPTION COMMAND...: polls until COMMAND succeeds.
-wait_for() {
-    local seconds=$1 what=$2
-    shift 2
-    local deadline=$((SECONDS + seconds))
-    until "$@" >/dev/null 2>&1; do
-        [ "$SECONDS" -lt "$deadline" ] || fail "timed out waiting for $what"
-        sleep 0.05
-    done
-}
 
 # --- X server ---------------------------------------------------------------
-Xvfb -displayfd 5 -nolisten tcp -screen 0 1280x1024x24 5>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-wait_for 20 "Xvfb to accept clients" grep -q '^[0-9]' "$work/display"
-export DISPLAY=":$(head -n1 "$work/display")"
-
+start_xvfb
 if [ "$mode" = wm ]; then
-    openbox --sm-disable >"$work/openbox.log" 2>&1 &
-    pids+=($!)
-    wait_for 20 "openbox to announce itself" \
-        sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+    start_openbox
 fi
 
 # --- clients ----------------------------------------------------------------
@@ -156,7 +100,7 @@ echo "ok: --data-folder matches xterm only"
 # The sweep closes both xterm windows and leaves the Qt window alone.
 "$sweep" sweep "$work/data" || fail "sweep"
 for pid in "$xterm1" "$xterm2"; do
-    wait_for 20 "xterm $pid to close" sh -c "! kill -0 $pid 2>/dev/null || sed 's/.*) //' /proc/$pid/stat | grep -q '^Z'"
+    wait_for 20 "xterm $pid to close" ended "$pid"
 done
 window_shown tw-e2e-qt || fail "the sweep closed the Qt window"
 running "$qt" || fail "the Qt client ended"

@@ -1,0 +1,89 @@
+# Harness shared by the end-to-end scripts (sourced, not run): a work folder,
+# background processes stopped by their PID on exit (also on failure),
+# bounded polls and a private X server.
+#
+# A script calls e2e_begin first. It may define e2e_before_stop (run before
+# the processes are stopped) and e2e_on_failure (run after, when it failed).
+
+pids=()
+poll_interval=0.05
+
+# e2e_begin TAG TITLE WORK-PREFIX: messages name TAG ("FAIL (TAG)") and
+# TITLE ("TITLE: FAILED"); sets $work to a fresh folder removed on exit.
+e2e_begin() {
+    e2e_tag=$1 e2e_title=$2
+    work=$(mktemp -d "${TMPDIR:-/tmp}/$3-XXXXXX")
+    trap e2e_cleanup EXIT
+    trap "exit 143" TERM INT HUP
+}
+
+e2e_cleanup() {
+    local status=$? pid i
+    if declare -F e2e_before_stop >/dev/null; then
+        e2e_before_stop || true
+    fi
+    # Clients first, the X server last; SIGKILL after five seconds.
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        kill "${pids[i]}" 2>/dev/null || true
+    done
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        pid=${pids[i]}
+        for _ in $(seq 100); do
+            running "$pid" || break
+            sleep 0.05
+        done
+        kill -9 "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    if [ "$status" -ne 0 ]; then
+        if declare -F e2e_on_failure >/dev/null; then
+            e2e_on_failure || true
+        fi
+        echo "$e2e_title: FAILED" >&2
+    fi
+    rm -rf "$work"
+    exit "$status"
+}
+
+fail() {
+    echo "FAIL ($e2e_tag): $*" >&2
+    exit 1
+}
+
+zombie() {
+    [ -r "/proc/$1/stat" ] && sed 's/.*) //' "/proc/$1/stat" | grep -q '^Z'
+}
+
+running() {
+    kill -0 "$1" 2>/dev/null && ! zombie "$1"
+}
+
+ended() {
+    ! running "$1"
+}
+
+# wait_for SECONDS DESCRIPTION COMMAND...: polls until COMMAND succeeds.
+wait_for() {
+    local seconds=$1 what=$2
+    shift 2
+    local deadline=$((SECONDS + seconds))
+    until "$@" >/dev/null 2>&1; do
+        [ "$SECONDS" -lt "$deadline" ] || fail "timed out waiting for $what"
+        sleep "$poll_interval"
+    done
+}
+
+# Xvfb picks a free display itself and writes its number to fd 5.
+start_xvfb() {
+    Xvfb -displayfd 5 -nolisten tcp -screen 0 1280x1024x24 5>"$work/display" 2>"$work/xvfb.log" &
+    pids+=($!)
+    wait_for 20 "Xvfb to accept clients" grep -q '^[0-9]' "$work/display"
+    export DISPLAY=":$(head -n1 "$work/display")"
+}
+
+start_openbox() {
+    openbox --sm-disable >"$work/openbox.log" 2>&1 &
+    pids+=($!)
+    wait_for 20 "openbox to announce itself" \
+        sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+}
