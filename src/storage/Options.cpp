@@ -23,6 +23,25 @@ constexpr const char* kReminderChangePeriods[] = {"never", "daily", "weekly", "f
                                                   "monthly"};
 constexpr const char* kReminderTypes[] = {"morning", "afternoon", "evening"};
 
+enum class TextCase { Any, Exact };
+
+// A value table's text for `value`; "" past its end.
+template <size_t N>
+const char* TextAt(const char* const (&table)[N], uint8_t value) noexcept {
+    return value < N ? table[value] : "";
+}
+
+// The index of `text` in a value table; 0, the default value, when absent.
+template <size_t N>
+uint8_t IndexOfText(const char* const (&table)[N], std::string_view text, TextCase match) noexcept {
+    for (size_t i = 0; i < N; ++i) {
+        if (match == TextCase::Any ? SameText(text, table[i]) : text == table[i]) {
+            return static_cast<uint8_t>(i);
+        }
+    }
+    return 0;
+}
+
 constexpr std::string_view kCommon = "Common";
 constexpr std::string_view kSettingsExecContext = "; TOptions.SettingsDBExecSQL:";
 constexpr std::string_view kSettingsQueryContext = "; TOptions.SettingsDBGetTable:";
@@ -48,42 +67,29 @@ std::unique_ptr<TOptions>& Instance() {
 }  // namespace
 
 const char* ExpirationActionText(uint8_t value) noexcept {
-    return value < 3 ? kExpirationActions[value] : "";
+    return TextAt(kExpirationActions, value);
 }
 
 uint8_t ExpirationActionFromText(std::string_view text) noexcept {
-    for (uint8_t i = 0; i < 3; ++i) {
-        if (SameText(text, kExpirationActions[i])) {
-            return i;
-        }
-    }
-    return 0;
+    return IndexOfText(kExpirationActions, text, TextCase::Any);
 }
 
 const char* ReminderChangePeriodText(uint8_t value) noexcept {
-    return value < 5 ? kReminderChangePeriods[value] : "";
+    return TextAt(kReminderChangePeriods, value);
 }
 
 uint8_t ReminderChangePeriodFromText(std::string_view text) noexcept {
-    for (uint8_t i = 0; i < 5; ++i) {
-        if (SameText(text, kReminderChangePeriods[i])) {
-            return i;
-        }
-    }
-    return 0;
+    return IndexOfText(kReminderChangePeriods, text, TextCase::Any);
 }
 
 const char* ReminderTypeText(uint8_t value) noexcept {
-    return value < 3 ? kReminderTypes[value] : "";
+    return TextAt(kReminderTypes, value);
 }
 
+// The reminders table has always held the types in lower case; any other
+// spelling is not one of them.
 uint8_t ReminderTypeFromText(std::string_view text) noexcept {
-    for (uint8_t i = 0; i < 3; ++i) {
-        if (text == kReminderTypes[i]) {
-            return i;
-        }
-    }
-    return 0;
+    return IndexOfText(kReminderTypes, text, TextCase::Exact);
 }
 
 const char* MonitoredListTableName(TMonitoredItemType type) noexcept {
