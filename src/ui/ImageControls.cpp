@@ -160,9 +160,46 @@ QSize MeasureCaption(const QFont& font, const QString& text, int width, bool wor
     return metrics.boundingRect(QRect(0, 0, 0, 0), 0, text).size();
 }
 
+// --- TSlicedControl ---
+
+void TSlicedControl::SetSideWidth(int value) {
+    sideWidth_ = value;
+    update();
+}
+
+void TSlicedControl::SetSideHeight(int value) {
+    sideHeight_ = value;
+    update();
+}
+
+void TSlicedControl::SetSides(int width, int height) {
+    sideWidth_ = width;
+    sideHeight_ = height;
+    update();
+}
+
+void TSlicedControl::mousePressEvent(QMouseEvent* event) {
+    pressed_ = event->button() == Qt::LeftButton;
+    emit mousePressed(event);
+}
+
+void TSlicedControl::mouseMoveEvent(QMouseEvent* event) {
+    emit mouseMoved(event);
+}
+
+void TSlicedControl::mouseReleaseEvent(QMouseEvent* event) {
+    const bool click = pressed_ && event->button() == Qt::LeftButton &&
+                       rect().contains(event->position().toPoint());
+    pressed_ = false;
+    emit mouseReleased(event);
+    if (click) {
+        emit clicked();
+    }
+}
+
 // --- TImagePanel ---
 
-TImagePanel::TImagePanel(QWidget* parent) : QWidget(parent) {}
+TImagePanel::TImagePanel(QWidget* parent) : TSlicedControl(parent) {}
 
 void TImagePanel::SetBackground(const TPicture& picture) {
     background_ = picture;
@@ -184,52 +221,17 @@ void TImagePanel::SetColor(const QColor& color) {
     update();
 }
 
-void TImagePanel::SetSideWidth(int value) {
-    sideWidth_ = value;
-    update();
-}
-
-void TImagePanel::SetSideHeight(int value) {
-    sideHeight_ = value;
-    update();
-}
-
-void TImagePanel::SetSides(int width, int height) {
-    sideWidth_ = width;
-    sideHeight_ = height;
-    update();
-}
-
 void TImagePanel::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     if (!transparent_) {
         painter.fillRect(rect(), color_);
     }
-    DrawNineSlice(painter, prepared_, rect(), sideWidth_, sideHeight_);
-}
-
-void TImagePanel::mousePressEvent(QMouseEvent* event) {
-    pressed_ = event->button() == Qt::LeftButton;
-    emit mousePressed(event);
-}
-
-void TImagePanel::mouseMoveEvent(QMouseEvent* event) {
-    emit mouseMoved(event);
-}
-
-void TImagePanel::mouseReleaseEvent(QMouseEvent* event) {
-    const bool click = pressed_ && event->button() == Qt::LeftButton &&
-                       rect().contains(event->position().toPoint());
-    pressed_ = false;
-    emit mouseReleased(event);
-    if (click) {
-        emit clicked();
-    }
+    DrawNineSlice(painter, prepared_, rect(), SideWidth(), SideHeight());
 }
 
 // --- TImageButton ---
 
-TImageButton::TImageButton(QWidget* parent) : QWidget(parent) {
+TImageButton::TImageButton(QWidget* parent) : TSlicedControl(parent) {
     // Hovering shows on the first move without a button held.
     setMouseTracking(true);
 }
@@ -279,22 +281,6 @@ void TImageButton::SetTextColor(const QColor& color) {
     setPalette(p);
 }
 
-void TImageButton::SetSideWidth(int value) {
-    sideWidth_ = value;
-    update();
-}
-
-void TImageButton::SetSideHeight(int value) {
-    sideHeight_ = value;
-    update();
-}
-
-void TImageButton::SetSides(int width, int height) {
-    sideWidth_ = width;
-    sideHeight_ = height;
-    update();
-}
-
 TButtonLayout TImageButton::Layout() const {
     TButtonLayout layout =
         LayoutButton(size(), glyph_.size(), MeasureCaption(font(), caption_, width(), wordWrap_));
@@ -313,7 +299,7 @@ void TImageButton::SetState(State state) {
 
 void TImageButton::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
-    DrawNineSlice(painter, prepared_[state_], rect(), sideWidth_, sideHeight_);
+    DrawNineSlice(painter, prepared_[state_], rect(), SideWidth(), SideHeight());
     const TButtonLayout layout = Layout();
     if (!glyph_.isNull()) {
         painter.drawImage(layout.glyph.topLeft(), glyph_);
@@ -331,8 +317,7 @@ void TImageButton::paintEvent(QPaintEvent* /*event*/) {
 
 void TImageButton::mousePressEvent(QMouseEvent* event) {
     SetState(bsPressed);
-    pressed_ = event->button() == Qt::LeftButton;
-    emit mousePressed(event);
+    TSlicedControl::mousePressEvent(event);
 }
 
 void TImageButton::mouseMoveEvent(QMouseEvent* event) {
@@ -342,17 +327,7 @@ void TImageButton::mouseMoveEvent(QMouseEvent* event) {
         return;
     }
     SetState(bsHovered);
-    emit mouseMoved(event);
-}
-
-void TImageButton::mouseReleaseEvent(QMouseEvent* event) {
-    const bool click = pressed_ && event->button() == Qt::LeftButton &&
-                       rect().contains(event->position().toPoint());
-    pressed_ = false;
-    emit mouseReleased(event);
-    if (click) {
-        emit clicked();
-    }
+    TSlicedControl::mouseMoveEvent(event);
 }
 
 void TImageButton::leaveEvent(QEvent* event) {

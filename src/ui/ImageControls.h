@@ -89,20 +89,13 @@ TButtonLayout LayoutButton(QSize client, QSize glyph, QSize caption) noexcept;
 // `width` when `wordWrap`. "&" is an ordinary character. Empty text is 0 x 0.
 QSize MeasureCaption(const QFont& font, const QString& text, int width, bool wordWrap);
 
-class TImagePanel : public QWidget {
+// What the panel and the button share: the side sizes of their nine-slice
+// pictures, and the mouse passed on as signals, with a click being a left
+// press and release inside the control.
+class TSlicedControl : public QWidget {
     Q_OBJECT
 public:
-    explicit TImagePanel(QWidget* parent = nullptr);
-
-    const TPicture& Background() const noexcept { return background_; }
-    void SetBackground(const TPicture& picture);
-    const QImage& PreparedBitmap() const noexcept { return prepared_; }
-
-    bool Transparent() const noexcept { return transparent_; }
-    // When false the panel fills itself with `Color()` before its picture.
-    void SetTransparent(bool value);
-    QColor Color() const { return color_; }
-    void SetColor(const QColor& color);
+    explicit TSlicedControl(QWidget* parent = nullptr) : QWidget(parent) {}
 
     int SideWidth() const noexcept { return sideWidth_; }
     int SideHeight() const noexcept { return sideHeight_; }
@@ -117,22 +110,42 @@ signals:
     void mouseReleased(QMouseEvent* event);
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    int sideWidth_ = 20;
+    int sideHeight_ = 20;
+    bool pressed_ = false;
+};
+
+class TImagePanel : public TSlicedControl {
+    Q_OBJECT
+public:
+    explicit TImagePanel(QWidget* parent = nullptr);
+
+    const TPicture& Background() const noexcept { return background_; }
+    void SetBackground(const TPicture& picture);
+    const QImage& PreparedBitmap() const noexcept { return prepared_; }
+
+    bool Transparent() const noexcept { return transparent_; }
+    // When false the panel fills itself with `Color()` before its picture.
+    void SetTransparent(bool value);
+    QColor Color() const { return color_; }
+    void SetColor(const QColor& color);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     TPicture background_;
     QImage prepared_;
     bool transparent_ = true;
     QColor color_;
-    int sideWidth_ = 20;
-    int sideHeight_ = 20;
-    bool pressed_ = false;
 };
 
-class TImageButton : public QWidget {
+class TImageButton : public TSlicedControl {
     Q_OBJECT
 public:
     enum State : uint8_t { bsNormal = 0, bsHovered = 1, bsPressed = 2 };
@@ -162,27 +175,14 @@ public:
     QColor TextColor() const;
     void SetTextColor(const QColor& color);
 
-    int SideWidth() const noexcept { return sideWidth_; }
-    int SideHeight() const noexcept { return sideHeight_; }
-    void SetSideWidth(int value);
-    void SetSideHeight(int value);
-    void SetSides(int width, int height);
-
     State ButtonState() const noexcept { return state_; }
     // Where glyph and caption are drawn in the current state and size.
     TButtonLayout Layout() const;
-
-signals:
-    void clicked();
-    void mousePressed(QMouseEvent* event);
-    void mouseMoved(QMouseEvent* event);
-    void mouseReleased(QMouseEvent* event);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void changeEvent(QEvent* event) override;
 
@@ -195,10 +195,7 @@ private:
     QImage glyph_;
     QString caption_;
     bool wordWrap_ = false;
-    int sideWidth_ = 20;
-    int sideHeight_ = 20;
     State state_ = bsNormal;
-    bool pressed_ = false;
 };
 
 }  // namespace tw
