@@ -268,15 +268,20 @@ ObjectRef ChildAt(AtspiAccessible* object, int index, AtspiCallBudget& budget) {
     return child;
 }
 
-std::optional<std::string> Name(AtspiAccessible* object, AtspiCallBudget& budget) {
-    gchar* name = nullptr;
-    const bool ok =
-        Bounded(budget, [&](GError** e) { name = atspi_accessible_get_name(object, e); });
+// A bounded call that hands over a string of its own (freed here).
+template <typename F>
+std::optional<std::string> OwnedText(AtspiCallBudget& budget, F&& call) {
+    gchar* text = nullptr;
+    const bool ok = Bounded(budget, [&](GError** e) { text = call(e); });
     std::optional<std::string> result;
-    if (ok && name)
-        result = name;
-    g_free(name);
+    if (ok && text)
+        result = text;
+    g_free(text);
     return result;
+}
+
+std::optional<std::string> Name(AtspiAccessible* object, AtspiCallBudget& budget) {
+    return OwnedText(budget, [&](GError** e) { return atspi_accessible_get_name(object, e); });
 }
 
 std::optional<int> Role(AtspiAccessible* object, AtspiCallBudget& budget) {
@@ -309,14 +314,8 @@ std::optional<std::set<int>> States(AtspiAccessible* object, AtspiCallBudget& bu
 }
 
 std::optional<std::string> Text(AtspiAccessible* object, AtspiCallBudget& budget) {
-    gchar* text = nullptr;
-    const bool ok = Bounded(
-        budget, [&](GError** e) { text = atspi_text_get_text(ATSPI_TEXT(object), 0, -1, e); });
-    std::optional<std::string> result;
-    if (ok && text)
-        result = text;
-    g_free(text);
-    return result;
+    return OwnedText(budget,
+                     [&](GError** e) { return atspi_text_get_text(ATSPI_TEXT(object), 0, -1, e); });
 }
 
 bool HasClass(AtspiAccessible* object, std::string_view className, AtspiCallBudget& budget) {
@@ -505,10 +504,10 @@ public:
 
     // Sends the calls every visited node needs.
     void Prefetch() {
-        if (!roleCall_.Sent() && !role_)
-            roleCall_ = PendingCall(*session_, Call(kAccessibleInterface, "GetRole"));
-        if (!childrenCall_.Sent() && !children_)
-            childrenCall_ = PendingCall(*session_, Call(kAccessibleInterface, "GetChildren"));
+        if (!role_)
+            Send(roleCall_, "GetRole");
+        if (!children_)
+            Send(childrenCall_, "GetChildren");
     }
 
     uint64_t Identity() const override {
@@ -585,11 +584,16 @@ private:
         return NewCall(node_.busName, node_.path, interface, method);
     }
 
+    // The Accessible call kept in `call`, sent unless it is already.
+    void Send(PendingCall& call, const char* method) {
+        if (!call.Sent())
+            call = PendingCall(*session_, Call(kAccessibleInterface, method));
+    }
+
     bool EnsureRole() {
         if (role_)
             return true;
-        if (!roleCall_.Sent())
-            roleCall_ = PendingCall(*session_, Call(kAccessibleInterface, "GetRole"));
+        Send(roleCall_, "GetRole");
         DBusMessage* reply = roleCall_.Take(*session_);
         if (!reply)
             return false;
@@ -603,8 +607,7 @@ private:
     bool EnsureChildren() {
         if (children_)
             return true;
-        if (!childrenCall_.Sent())
-            childrenCall_ = PendingCall(*session_, Call(kAccessibleInterface, "GetChildren"));
+        Send(childrenCall_, "GetChildren");
         DBusMessage* reply = childrenCall_.Take(*session_);
         if (!reply)
             return false;
