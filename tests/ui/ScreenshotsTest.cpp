@@ -1,10 +1,12 @@
-// Renders every small skinned window into PNG files, so a person can look at
+// Renders every skinned window into PNG files, so a person can look at
 // them: into $TW_SCREENSHOT_DIR when set (scripts/screenshots.sh), else into
 // a temporary folder. As a test it checks that each window renders at its
 // size in the default look and that a skin's picture shows in its body.
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <QDir>
@@ -12,9 +14,14 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QRegion>
+#include <QTest>
 
 #include "UiTestSupport.h"
+#include "detection/AppDiscovery.h"
+#include "platform/fake/FakeDiscovery.h"
+#include "ui/AppSiteAddWizardFRM.h"
 #include "ui/DeleteConfirmFRM.h"
+#include "ui/ImageControls.h"
 #include "ui/PasswordChangeFRM.h"
 #include "ui/PasswordCheckFRM.h"
 #include "ui/TransparencySettingsFRM.h"
@@ -44,7 +51,39 @@ struct Window {
     QSize size;
     // Builds the window and runs it the way the program does.
     std::function<void()> run;
+    // Brings the shown window to the state to picture (a page, typed text).
+    std::function<void(TfrmBase&)> prepare = {};
 };
+
+// The wizard over a short list, on one of its pages.
+void RunWizard() {
+    FakeDiscovery fake;
+    TAppDiscovery discovery{fake};
+    TMonitoredList current;
+    for (const auto& [type, name, caption] :
+         {std::tuple{mitWebSite, "news.example.com", "News"},
+          std::tuple{mitWebSite, "video.example.org", "video.example.org"},
+          std::tuple{mitApplication, "/usr/games/solitaire", "Solitaire"}}) {
+        auto item = std::make_unique<TMonitoredItem>();
+        item->ItemType = type;
+        item->Name = name;
+        item->Caption = caption;
+        current.Add(caption, std::move(item));
+    }
+    TMonitoredList result;
+    TfrmAppSiteAddWizard(discovery).Execute(&Options(), &current, &result);
+}
+
+std::function<void(TfrmBase&)> WizardPage(int nextClicks) {
+    return [nextClicks](TfrmBase& window) {
+        auto& wizard = dynamic_cast<TfrmAppSiteAddWizard&>(window);
+        wizard.edURL->setText(QStringLiteral("forum.example.net"));
+        for (int i = 0; i < nextClicks; ++i) {
+            QTest::mouseClick(i == 0 ? wizard.btnSites_Next : wizard.btnAppProcessesNext,
+                              Qt::LeftButton);
+        }
+    };
+}
 
 const std::vector<Window>& Windows() {
     static const std::vector<Window> windows = {
@@ -69,6 +108,9 @@ const std::vector<Window>& Windows() {
              dialog.edNewPassword->setText(QStringLiteral("Better1"));
              dialog.Execute(Options());
          }},
+        {"wizard_sites", QSize(356, 607), RunWizard, WizardPage(0)},
+        {"wizard_scan", QSize(356, 607), RunWizard, WizardPage(1)},
+        {"wizard_apps", QSize(356, 607), RunWizard, WizardPage(2)},
     };
     return windows;
 }
@@ -91,9 +133,11 @@ protected:
         for (const Window& w : Windows()) {
             SCOPED_TRACE(w.name);
             QImage shot;
-            TfrmBase::SetModalHook([&shot](TfrmBase& window) {
+            TfrmBase::SetModalHook([&shot, &w](TfrmBase& window) {
                 // The notice box of a failed check must not end up in the picture.
                 if (shot.isNull()) {
+                    if (w.prepare)
+                        w.prepare(window);
                     shot = Shot(window);
                 }
                 window.reject();
