@@ -17,9 +17,10 @@
 #include "storage/Options.h"
 #include "support/TestSupport.h"
 #include "ui/BaseFRM.h"
+#include "ui/WarningFRM.h"
 
-// One QApplication for the whole test program (offscreen, set by ctest),
-// and a queue of answers for the modal windows a test expects.
+// One offscreen QApplication per test program, a data folder per test and
+// answers for the modal windows a test expects.
 namespace tw::test {
 
 class QtEnvironment : public ::testing::Environment {
@@ -42,18 +43,14 @@ private:
 inline ::testing::Environment* const kQtEnvironment =
     ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
-// What a modal window showed when it came up.
-struct ShownWindow {
-    QString title;  // the header caption
-    QString text;   // lblWarning's text, when it has one
-};
-
-// Answers modal windows in order: each one shown takes the next answer.
-// A window nobody expected is recorded and closed with Cancel, so a test
-// never hangs on it.
+// Answers modal windows in order, recording title and lblWarning's text. A
+// window nobody expected is closed with Cancel, so a test never hangs on it.
 class ModalAnswers {
 public:
     using Answer = std::function<void(TfrmBase&)>;
+    struct Shown {
+        QString title, text;
+    };
 
     ModalAnswers() {
         TfrmBase::SetModalHook([this](TfrmBase& window) { Answer_(window); });
@@ -63,32 +60,19 @@ public:
     ModalAnswers& operator=(const ModalAnswers&) = delete;
 
     void Push(Answer answer) { answers_.push_back(std::move(answer)); }
-    // Closes the next window with OK / Cancel.
-    void PushAccept() {
-        Push([](TfrmBase& w) { w.accept(); });
-    }
     void PushKey(Qt::Key key) {
         Push([key](TfrmBase& w) { QTest::keyClick(&w, key); });
     }
-
-    const std::vector<ShownWindow>& Shown() const noexcept { return shown_; }
-    int Unexpected() const noexcept { return unexpected_; }
+    const std::vector<Shown>& shown() const noexcept { return shown_; }
 
 private:
     void Answer_(TfrmBase& window) {
         // Keys reach a window's short-cuts only while it is the active one.
         window.activateWindow();
-        if (!QTest::qWaitForWindowActive(&window)) {
-            ADD_FAILURE() << "modal window never became active";
-        }
-        ShownWindow shown;
-        shown.title = window.windowTitle();
-        if (auto* label = window.findChild<QLabel*>(QStringLiteral("lblWarning"))) {
-            shown.text = label->text();
-        }
-        shown_.push_back(shown);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+        auto* label = window.findChild<QLabel*>(QStringLiteral("lblWarning"));
+        shown_.push_back({window.windowTitle(), label ? label->text() : QString()});
         if (answers_.empty()) {
-            ++unexpected_;
             window.reject();
             return;
         }
@@ -98,13 +82,11 @@ private:
     }
 
     std::deque<Answer> answers_;
-    std::vector<ShownWindow> shown_;
-    int unexpected_ = 0;
+    std::vector<Shown> shown_;
 };
 
-// The build's program folder (templates and skins) and a fresh data folder
-// seeded from the templates, so each test has its own appearance file and
-// settings store.
+// The build's program folder and a fresh data folder seeded from the
+// templates: each test has its own appearance file and settings store.
 class UiTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -114,12 +96,28 @@ protected:
         ResetOptions();
     }
     void TearDown() override {
+        TfrmBase::SetModalHook({});
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         ResetOptions();
         ResetAppearance();
     }
+    // Notices are recorded as "title: text" and closed with OK; every other
+    // modal window goes to `other`.
+    void OnModal(std::function<void(TfrmBase&)> other) {
+        TfrmBase::SetModalHook([this, other = std::move(other)](TfrmBase& window) {
+            if (auto* notice = dynamic_cast<TfrmWarning*>(&window)) {
+                notices.push_back(
+                    (window.windowTitle() + QStringLiteral(": ") + notice->lblWarning->text())
+                        .toStdString());
+                notice->accept();
+                return;
+            }
+            other(window);
+        });
+    }
 
     TempDir data;
+    std::vector<std::string> notices;
 };
 
 }  // namespace tw::test
