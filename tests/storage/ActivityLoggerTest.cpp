@@ -61,9 +61,8 @@ protected:
     }
     static std::vector<std::string> Rows(const std::string& sql) {
         TSQLiteDatabase db(GetActivityDBFileName());
-        auto t = db.GetTable(sql);
         std::vector<std::string> rows;
-        for (t->First(); !t->AtEnd(); t->Next()) {
+        for (auto t = db.GetTable(sql); !t->AtEnd(); t->Next()) {
             std::string row;
             for (int j = 0; j < t->ColumnCount(); ++j) {
                 row += (j ? "|" : "") + t->AsText(j);
@@ -92,20 +91,6 @@ protected:
     test::ManualClock clock_{At(7, 12, 0)};
     std::deque<FakeSource> sources_;
 };
-
-TEST_F(ActivityLoggerTest, EmptyActivityGivesEveryEntryZero) {
-    ListApp("/usr/bin/game", "Game");
-    ListSite("example.com", "Example");
-    TOnlineTimeApplicationLogger logger;
-    EXPECT_EQ(logger.Total(), 0);
-    EXPECT_EQ(Durations(logger.DayItems()),
-              (std::map<std::string, int32_t>{{"/usr/bin/game", 0}, {"example.com", 0}}));
-    const TMonitoredList& day = logger.DayItems();
-    const int site = day.IndexOfName("example.com");
-    EXPECT_EQ(day.Items(site)->ItemType, mitWebSite);
-    EXPECT_EQ(day.Items(site)->Caption, "Example");
-    EXPECT_TRUE(day.Items(site)->Active);
-}
 
 TEST_F(ActivityLoggerTest, LogWritesOneRowPerMatchedTick) {
     ListApp("/usr/bin/game", "Game");
@@ -175,6 +160,7 @@ TEST_F(ActivityLoggerTest, TotalsFollowTheMatchingRules) {
     ListApp("/usr/bin/chrome", "Chrome");
     ListApp("/usr/bin/game", "Game");
     ListApp("/usr/bin/game", "Game again");  // one row per name
+    ListSite("idle.org", "Idle");
     Activity("2026-12-07 09:00:00", "/usr/bin/chrome", "https://mail.example.com/inbox", 30, 2);
     Activity("2026-12-07 09:00:03", "/usr/bin/chrome", "abc.org/x", 7, 2);
     Activity("2026-12-07 09:00:06", "/usr/bin/chrome", "", 5, 1);
@@ -186,7 +172,12 @@ TEST_F(ActivityLoggerTest, TotalsFollowTheMatchingRules) {
     EXPECT_EQ(durations.at("a_c.org"), 7);             // "_" stands for any character
     EXPECT_EQ(durations.at("/usr/bin/chrome"), 5);     // origin 2 rows are the sites'
     EXPECT_EQ(durations.at("/usr/bin/game"), 2 * 11);  // listed twice, counted twice
-    EXPECT_EQ(logger.DayItems().Count(), 5);
+    EXPECT_EQ(durations.at("idle.org"), 0);
+    EXPECT_EQ(logger.DayItems().Count(), 6);
+    const TMonitoredItem* idle = logger.DayItems().Items(logger.DayItems().IndexOfName("idle.org"));
+    EXPECT_EQ(idle->ItemType, mitWebSite);
+    EXPECT_EQ(idle->Caption, "Idle");
+    EXPECT_TRUE(idle->Active);
     EXPECT_EQ(logger.Total(), 30 + 30 + 7 + 5 + 22);
 }
 

@@ -31,25 +31,30 @@ struct Cell {
 };
 
 std::ostream& operator<<(std::ostream& out, const Cell& cell) {
-    switch (cell.type) {
-        case SQLITE_INTEGER:
-            return out << "int " << cell.integer;
-        case SQLITE_FLOAT:
-            return out << "real " << cell.real;
-        case SQLITE_NULL:
-            return out << "NULL";
-        default:
-            return out << "text '" << cell.text << "'";
+    if (cell.type == SQLITE_INTEGER || cell.type == SQLITE_FLOAT) {
+        return cell.type == SQLITE_INTEGER ? out << "int " << cell.integer
+                                           : out << "real " << cell.real;
     }
+    return cell.type == SQLITE_NULL ? out << "NULL" : out << "text '" << cell.text << "'";
 }
 
 using Row = std::vector<Cell>;
 
+// An in-memory copy of the template activity database the build produces.
 class Database {
 public:
     Database() {
-        if (sqlite3_open(":memory:", &db_) != SQLITE_OK) {
-            throw std::runtime_error("cannot open an in-memory database");
+        sqlite3* source = nullptr;
+        const std::string path = std::string(TW_BUILD_BIN_DIR) + "actmondb.sqlite";
+        sqlite3_open_v2(path.c_str(), &source, SQLITE_OPEN_READONLY, nullptr);
+        sqlite3_open(":memory:", &db_);
+        sqlite3_backup* copy = sqlite3_backup_init(db_, "main", source, "main");
+        const bool copied = copy && sqlite3_backup_step(copy, -1) == SQLITE_DONE;
+        sqlite3_backup_finish(copy);
+        sqlite3_close(source);
+        if (!copied) {
+            sqlite3_close(db_);
+            throw std::runtime_error("cannot copy " + path);
         }
         // The original queries write their '%' in double quotes.
         sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DML, 1, nullptr);
@@ -57,8 +62,6 @@ public:
     ~Database() { sqlite3_close(db_); }
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
-
-    sqlite3* Handle() const { return db_; }
 
     void Exec(const std::string& sql) {
         char* error = nullptr;
@@ -69,37 +72,25 @@ public:
         }
     }
 
-    std::vector<std::string> ColumnNames(const std::string& sql) {
-        sqlite3_stmt* stmt = Prepare(sql);
-        std::vector<std::string> names;
-        for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-            names.emplace_back(sqlite3_column_name(stmt, i));
-        }
-        sqlite3_finalize(stmt);
-        return names;
-    }
-
     std::vector<Row> Query(const std::string& sql) {
-        sqlite3_stmt* stmt = Prepare(sql);
+        sqlite3_stmt* stmt = nullptr;
         std::vector<Row> rows;
-        int rc;
-        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-            Row row;
+        int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr);
+        while (rc == SQLITE_OK && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            Row& row = rows.emplace_back();
             for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-                Cell cell;
+                Cell& cell = row.emplace_back();
                 cell.type = sqlite3_column_type(stmt, i);
                 if (cell.type == SQLITE_INTEGER) {
                     cell.integer = sqlite3_column_int64(stmt, i);
                 } else if (cell.type == SQLITE_FLOAT) {
                     cell.real = sqlite3_column_double(stmt, i);
                 } else if (cell.type != SQLITE_NULL) {
-                    const auto* text = sqlite3_column_text(stmt, i);
-                    cell.text.assign(reinterpret_cast<const char*>(text),
+                    cell.text.assign(reinterpret_cast<const char*>(sqlite3_column_text(stmt, i)),
                                      static_cast<size_t>(sqlite3_column_bytes(stmt, i)));
                 }
-                row.push_back(std::move(cell));
             }
-            rows.push_back(std::move(row));
+            rc = SQLITE_OK;
         }
         sqlite3_finalize(stmt);
         if (rc != SQLITE_DONE) {
@@ -109,51 +100,11 @@ public:
     }
 
 private:
-    sqlite3_stmt* Prepare(const std::string& sql) {
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
-            throw std::runtime_error(std::string(sqlite3_errmsg(db_)) + " in: " + sql);
-        }
-        return stmt;
-    }
-
     sqlite3* db_ = nullptr;
 };
 
-// The schema of the template activity database the build produces.
-const std::vector<std::string>& TemplateSchema() {
-    static const std::vector<std::string> schema = [] {
-        sqlite3* db = nullptr;
-        const std::string path = std::string(TW_BUILD_BIN_DIR) + "actmondb.sqlite";
-        if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-            sqlite3_close(db);
-            throw std::runtime_error("cannot open " + path);
-        }
-        std::vector<std::string> statements;
-        sqlite3_stmt* stmt = nullptr;
-        sqlite3_prepare_v2(db,
-                           "SELECT sql FROM sqlite_master WHERE sql IS NOT NULL "
-                           "ORDER BY type DESC",  // tables before their indexes
-                           -1, &stmt, nullptr);
-        while (sqlite3_step(stmt) == SQLITE_ROW) {
-            statements.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
-        }
-        sqlite3_finalize(stmt);
-        sqlite3_close(db);
-        if (statements.empty()) {
-            throw std::runtime_error("no schema in " + path);
-        }
-        return statements;
-    }();
-    return schema;
-}
-
 std::unique_ptr<Database> NewActivityDatabase() {
-    auto db = std::make_unique<Database>();
-    for (const auto& statement : TemplateSchema()) {
-        db->Exec(statement);
-    }
-    return db;
+    return std::make_unique<Database>();
 }
 
 std::string Literal(const std::optional<std::string>& value) {
@@ -292,17 +243,11 @@ private:
     }
 
     std::optional<std::string> Moment() {
-        if (Chance(0.1)) {
-            return std::nullopt;
-        }
-        return Pick(kEdges);
+        return Chance(0.1) ? std::nullopt : std::optional<std::string>(Pick(kEdges));
     }
-
     std::optional<std::string> AppName() {
-        if (Chance(0.05)) {
-            return std::nullopt;
-        }
-        return Chance(0.2) ? Pick(kSites) : Pick(kApps);
+        return Chance(0.05) ? std::nullopt
+                            : std::optional<std::string>(Pick(Chance(0.2) ? kSites : kApps));
     }
 
     std::optional<std::string> Url() {
@@ -319,20 +264,13 @@ private:
     }
 
     std::string Duration() {
-        if (Chance(0.05)) {
-            return "NULL";
-        }
-        if (Chance(0.03)) {
-            return "2.5";
+        if (Chance(0.05) || Chance(0.03)) {
+            return Chance(0.6) ? "NULL" : "2.5";
         }
         return std::to_string(Chance(0.05) ? Uniform(-5, 0) : Uniform(1, 600));
     }
-
     std::string Origin() {
-        if (Chance(0.05)) {
-            return "NULL";
-        }
-        return Chance(0.6) ? "1" : (Chance(0.8) ? "2" : "0");
+        return Chance(0.05) ? "NULL" : Chance(0.6) ? "1" : (Chance(0.8) ? "2" : "0");
     }
 
     std::mt19937 random_;
@@ -434,13 +372,6 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<KnownCase>& param) {
         return "Case" + std::to_string(param.index);
     });
-
-TEST(TotalsQueries, ColumnsAreWhatTheLoaderReads) {
-    auto db = NewActivityDatabase();
-    const std::vector<std::string> expected = {"caption", "active", "name", "total_duration"};
-    EXPECT_EQ(db->ColumnNames(ApplicationTotalsSQL("a", "b")), expected);
-    EXPECT_EQ(db->ColumnNames(WebSiteTotalsSQL("a", "b")), expected);
-}
 
 // The point of the program's queries: the activity is read through an index
 // (the range by date for sites, each program's range for applications),
