@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <time.h>
 
-#include <cmath>
 #include <cstdlib>
 #include <optional>
 
@@ -22,90 +21,63 @@ TDateTime Local(int y, int mo, int d, int h, int mi, int s = 0) {
     return EncodeDate(y, mo, d) + EncodeTime(h, mi, s);
 }
 
+std::string NowText() {
+    return FormatDateTimeText(AppNow());
+}
+
 class AppClockTest : public testing::Test {
 protected:
     void TearDown() override { StopAppClock(); }
 };
 
-TEST_F(AppClockTest, AdvancesWithTheCounterOnly) {
+TEST_F(AppClockTest, FollowsTheCounterNotTheWallClockUntilAdjusted) {
     ManualClock clock(Local(2024, 1, 15, 12, 0));
     clock.Install();
     EXPECT_EQ(StopwatchOverheadTicks(), 0u);
-    EXPECT_EQ(FormatDateTimeText(AppNow()), "2024-01-15 12:00:00");
     clock.Advance(3);
     EXPECT_NEAR(AppNow(), Local(2024, 1, 15, 12, 0, 3), kMillisecond);
-    // Someone sets the system clock two hours ahead: the program does not follow...
+    // The system clock set two hours ahead: the program does not follow, the wall clock does.
     clock.ShiftWallClock(2 * 3600);
     clock.Advance(7);
     EXPECT_NEAR(AppNow(), Local(2024, 1, 15, 12, 0, 10), kMillisecond);
-    // ...although the wall clock, which resynchronisation compares with, shows it.
     EXPECT_NEAR(WallClockNow(), Local(2024, 1, 15, 14, 0, 10), kMillisecond);
-}
-
-TEST_F(AppClockTest, AdjustMovesTheBaseToAbsorbDrift) {
-    ManualClock clock(Local(2024, 1, 15, 12, 0));
-    clock.Install();
-    clock.ShiftWallClock(60);
-    const double difference = WallClockNow() - AppNow();
-    EXPECT_NEAR(difference, kOneMinute, kMillisecond);
-    AdjustAppClock(difference);
+    AdjustAppClock(WallClockNow() - AppNow());
     EXPECT_NEAR(AppNow(), WallClockNow(), kMillisecond);
-    clock.Advance(1800);
-    EXPECT_NEAR(AppNow(), Local(2024, 1, 15, 12, 31), kMillisecond);
-}
-
-TEST_F(AppClockTest, KeepsCountingAcrossLongIntervals) {
-    // A week of readings in ten-minute steps must not accumulate error.
-    ManualClock clock(Local(2024, 1, 15, 0, 0));
-    clock.Install();
-    for (int i = 0; i < 7 * 24; ++i) {
-        for (int s = 0; s < 3600; s += 600) {
-            clock.Advance(600);
-            AppNow();
-        }
+    // A week in ten-minute steps must not accumulate error.
+    for (int i = 0; i < 7 * 24 * 6; ++i) {
+        clock.Advance(600);
+        AppNow();
     }
-    EXPECT_NEAR(AppNow(), Local(2024, 1, 22, 0, 0), kMillisecond);
+    EXPECT_NEAR(AppNow(), Local(2024, 1, 22, 14, 0, 10), kMillisecond);
 }
 
-struct DayStartCase {
-    int hour, minute, second;
-};
-
-class AppDayStartTest : public AppClockTest, public testing::WithParamInterface<DayStartCase> {};
+class AppDayStartTest : public AppClockTest, public testing::WithParamInterface<int> {};
 
 TEST_P(AppDayStartTest, IsFourOClockOfTheCalendarDay) {
-    const DayStartCase& c = GetParam();
-    ManualClock clock(Local(2024, 1, 15, c.hour, c.minute, c.second));
+    const int s = GetParam();
+    ManualClock clock(Local(2024, 1, 15, s / 3600, s / 60 % 60, s % 60));
     clock.Install();
     EXPECT_EQ(FormatDateTimeText(AppDayStart()), "2024-01-15 04:00:00");
     EXPECT_EQ(AppDate(), EncodeDate(2024, 1, 15));
-    EXPECT_NEAR(AppTime(), EncodeTime(c.hour, c.minute, c.second), kMillisecond);
+    EXPECT_NEAR(AppTime(), s / 86400.0, kMillisecond);
 }
 
-INSTANTIATE_TEST_SUITE_P(Boundary, AppDayStartTest,
-                         testing::Values(DayStartCase{0, 0, 0}, DayStartCase{2, 0, 0},
-                                         DayStartCase{3, 59, 59}, DayStartCase{4, 0, 0},
-                                         DayStartCase{4, 0, 1}, DayStartCase{23, 59, 59}));
+INSTANTIATE_TEST_SUITE_P(Boundary, AppDayStartTest, testing::Values(0, 14399, 14400, 86399));
 
-TEST_F(AppClockTest, DayStartMovesAtMidnightNotAtFour) {
+TEST_F(AppClockTest, DayStartMovesAtMidnightAndLiesAheadUntilFour) {
     ManualClock clock(Local(2024, 1, 15, 23, 59, 59));
     clock.Install();
-    EXPECT_EQ(FormatDateTimeText(AppDayStart()), "2024-01-15 04:00:00");
     clock.Advance(1);
     EXPECT_EQ(FormatDateTimeText(AppDayStart()), "2024-01-16 04:00:00");
     clock.Advance(4 * 3600 - 1);
-    EXPECT_EQ(FormatDateTimeText(AppNow()), "2024-01-16 03:59:59");
+    EXPECT_EQ(NowText(), "2024-01-16 03:59:59");
     EXPECT_GT(AppDayStart(), AppNow());
     clock.Advance(1);
     EXPECT_NEAR(AppDayStart(), AppNow(), kMillisecond);
 }
 
-// ---- daylight saving: followed at once, without a restart ----
-
 struct ZoneChangeCase {
-    const char* zone;
     TDateTime utcStart;
-    double advanceSeconds;
     const char* before;
     const char* after;
 };
@@ -113,44 +85,31 @@ struct ZoneChangeCase {
 class DaylightSavingTest : public AppClockTest,
                            public testing::WithParamInterface<ZoneChangeCase> {};
 
+// Followed at once, without a restart.
 TEST_P(DaylightSavingTest, LocalTimeFollowsTheChange) {
     const ZoneChangeCase& c = GetParam();
-    auto zone = TimeZoneRules::Load(c.zone);
-    ASSERT_NE(zone, nullptr);
     ManualClock clock(c.utcStart);
-    clock.Install(std::move(zone));
-    EXPECT_EQ(FormatDateTimeText(AppNow()), c.before);
-    clock.Advance(c.advanceSeconds);
-    EXPECT_EQ(FormatDateTimeText(AppNow()), c.after);
+    clock.Install(TimeZoneRules::Load("Europe/Berlin"));
+    EXPECT_EQ(NowText(), c.before);
+    clock.Advance(3600);
+    EXPECT_EQ(NowText(), c.after);
     EXPECT_EQ(FormatDateTimeText(WallClockNow()), c.after);
 }
 
-INSTANTIATE_TEST_SUITE_P(Zones, DaylightSavingTest,
-                         testing::Values(
-                             // Berlin in March: 01:30 CET, an hour later 03:30 CEST.
-                             ZoneChangeCase{"Europe/Berlin", Local(2024, 3, 31, 0, 30), 3600,
-                                            "2024-03-31 01:30:00", "2024-03-31 03:30:00"},
-                             // In October 02:30 comes twice.
-                             ZoneChangeCase{"Europe/Berlin", Local(2024, 10, 27, 0, 30), 3600,
-                                            "2024-10-27 02:30:00", "2024-10-27 02:30:00"},
-                             // Past the zone file's table, by the rule at its end.
-                             ZoneChangeCase{"Europe/Berlin", Local(2100, 3, 28, 0, 30), 3600,
-                                            "2100-03-28 01:30:00", "2100-03-28 03:30:00"},
-                             // Sydney leaves summer time in April.
-                             ZoneChangeCase{"Australia/Sydney", Local(2024, 4, 6, 15, 30), 3600,
-                                            "2024-04-07 02:30:00", "2024-04-07 02:30:00"},
-                             ZoneChangeCase{"Australia/Sydney", Local(2024, 10, 5, 15, 30), 3600,
-                                            "2024-10-06 01:30:00", "2024-10-06 03:30:00"}));
+INSTANTIATE_TEST_SUITE_P(
+    Berlin, DaylightSavingTest,
+    testing::Values(
+        ZoneChangeCase{Local(2024, 3, 31, 0, 30), "2024-03-31 01:30:00", "2024-03-31 03:30:00"},
+        // In October 02:30 comes twice.
+        ZoneChangeCase{Local(2024, 10, 27, 0, 30), "2024-10-27 02:30:00", "2024-10-27 02:30:00"}));
 
 TEST_F(AppClockTest, DayStartAfterSpringChangeIsLocalFour) {
-    ManualClock clock(Local(2024, 3, 31, 0, 30));  // 01:30 CET
+    ManualClock clock(Local(2024, 3, 31, 1, 59, 59));  // 03:59:59 CEST
     clock.Install(TimeZoneRules::Load("Europe/Berlin"));
-    EXPECT_GT(AppDayStart(), AppNow());
-    clock.Advance(3600 + 29 * 60 + 59);  // 01:59:59 UTC, 03:59:59 CEST
     EXPECT_EQ(FormatDateTimeText(AppDayStart()), "2024-03-31 04:00:00");
     EXPECT_GT(AppDayStart(), AppNow());
     clock.Advance(1);
-    EXPECT_EQ(FormatDateTimeText(AppNow()), "2024-03-31 04:00:00");
+    EXPECT_EQ(NowText(), "2024-03-31 04:00:00");
     EXPECT_NEAR(AppDayStart(), AppNow(), kMillisecond);
 }
 
@@ -165,29 +124,19 @@ TEST_F(AppClockTest, ChangingTheZoneSettingDoesNotMoveTheClock) {
 
     ManualClock clock(Local(2024, 7, 1, 10, 0));
     StartAppClock(clock.MakeTickSource(), clock.MakeWallClock());  // zone from $TZ
-    EXPECT_EQ(FormatDateTimeText(AppNow()), "2024-07-01 12:00:00");
-    // The user picks another zone: both the file and the variable change.
+    EXPECT_EQ(NowText(), "2024-07-01 12:00:00");
     test::WriteFileText(zonePath, test::ReadFileText("/usr/share/zoneinfo/Australia/Sydney"));
     setenv("TZ", "Australia/Sydney", 1);
     clock.Advance(60);
-    EXPECT_EQ(FormatDateTimeText(AppNow()), "2024-07-01 12:01:00");
-
-    if (savedTz) {
-        setenv("TZ", savedTz->c_str(), 1);
-    } else {
-        unsetenv("TZ");
-    }
+    EXPECT_EQ(NowText(), "2024-07-01 12:01:00");
+    savedTz ? setenv("TZ", savedTz->c_str(), 1) : unsetenv("TZ");
 }
 
 TEST_F(AppClockTest, ReadingBeforeStartUsesTheSystemClock) {
     StopAppClock();
-    const TDateTime now = AppNow();
-    EXPECT_GT(now, EncodeDate(2024, 1, 1));
-    EXPECT_NEAR(now, WallClockNow(), kOneSecond);
-    EXPECT_GE(AppNow(), now);
+    EXPECT_GT(AppNow(), EncodeDate(2024, 1, 1));
+    EXPECT_NEAR(AppNow(), WallClockNow(), kOneSecond);
 }
-
-// ---- stopwatches ----
 
 TEST_F(AppClockTest, NestedStartsCountTheOuterIntervalOnce) {
     ManualClock clock;
@@ -199,7 +148,6 @@ TEST_F(AppClockTest, NestedStartsCountTheOuterIntervalOnce) {
     clock.Advance(3);
     StopwatchStop(watch);
     EXPECT_EQ(watch.elapsedTicks, 0u);
-    EXPECT_EQ(watch.nesting, 1);
     clock.Advance(5);
     StopwatchStop(watch);
     EXPECT_EQ(watch.elapsedTicks, 10 * test::ManualTickSource::kFrequency);
@@ -215,39 +163,30 @@ TEST_F(AppClockTest, NestedStartsCountTheOuterIntervalOnce) {
 // A counter that moves by itself on every read, or jumps as the test says.
 class SteppingTickSource final : public TickSource {
 public:
-    SteppingTickSource(uint64_t step, uint64_t* jump) : step_(step), jump_(jump) {}
-    uint64_t Ticks() override {
-        value_ += step_;
-        return value_ + *jump_;
-    }
+    explicit SteppingTickSource(int64_t* jump) : jump_(jump) {}
+    uint64_t Ticks() override { return value_ += 7, value_ + *jump_; }
     uint64_t Frequency() override { return 1000; }
 
 private:
-    uint64_t step_;
     uint64_t value_ = 1000000;
-    uint64_t* jump_;
+    int64_t* jump_;
 };
 
 TEST_F(AppClockTest, OverheadIsCalibratedAndSubtracted) {
-    uint64_t jump = 0;
+    int64_t jump = 0;
     ManualClock wall;
-    StartAppClock(std::make_unique<SteppingTickSource>(7, &jump), wall.MakeWallClock(),
+    StartAppClock(std::make_unique<SteppingTickSource>(&jump), wall.MakeWallClock(),
                   TimeZoneRules::Utc());
     EXPECT_EQ(StopwatchOverheadTicks(), 7u);
-
     Stopwatch watch;
-    StopwatchStart(watch);
-    StopwatchStop(watch);
-    EXPECT_EQ(watch.elapsedTicks, 0u);  // nothing but the overhead
-    StopwatchStart(watch);
-    jump += 500;
-    StopwatchStop(watch);
-    EXPECT_EQ(watch.elapsedTicks, 500u);
-    // A counter that went backwards adds nothing rather than wrapping round.
-    StopwatchStart(watch);
-    jump -= 400;
-    StopwatchStop(watch);
-    EXPECT_EQ(watch.elapsedTicks, 500u);
+    // Nothing but the overhead, then 500 ticks, then a counter that went
+    // backwards, which adds nothing rather than wrapping round.
+    for (const auto& [step, total] : {std::pair{0, 0u}, {500, 500u}, {-400, 500u}}) {
+        StopwatchStart(watch);
+        jump += step;
+        StopwatchStop(watch);
+        EXPECT_EQ(watch.elapsedTicks, total) << step;
+    }
 }
 
 TEST(SystemTickSourceTest, CountsBootTimeInNanoseconds) {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <string>
 
 #include "base/Paths.h"
@@ -44,33 +43,18 @@ TEST_F(AppearanceTest, DefaultsWithNoFile) {
     EXPECT_FALSE(fs::exists(Ini()));
 }
 
-TEST_F(AppearanceTest, ReadsStoredValues) {
-    WriteFileText(program.Path() + "sky.png", "png");
-    WriteFileText(
-        Ini(), "[Background]\nColor=255\nTextColor=0\nTransparency=$1E\nImage=" + program.Path() +
-                   "sky.png\n[Position]\nAlign=0\nAlignVertical=1\n"
-                   "Autohide=1\n[Common]\nShow5MinButton=0\n");
-    EXPECT_EQ(GetBackgroundColor(), 255);
-    EXPECT_EQ(GetTextColor(), 0);
-    EXPECT_EQ(GetTransparency(), 30);
-    EXPECT_EQ(GetAlign(), 0);
-    EXPECT_EQ(GetAlignVertical(), 1);
-    EXPECT_TRUE(GetAutohide());
-    EXPECT_FALSE(GetShow5MinButton());
-    EXPECT_EQ(GetBackgroundPicturePath(), program.Path() + "sky.png");
-}
-
 // Which getters see a change made to the file behind their back.
 TEST_F(AppearanceTest, CachingFollowsEachKeysMarker) {
     WriteFileText(Ini(),
                   "[Background]\nColor=1\nTextColor=2\nTransparency=3\n"
-                  "[Position]\nAlign=2\nAlignVertical=0\nAutohide=0\n");
+                  "[Position]\nAlign=2\nAlignVertical=0\nAutohide=0\n[Common]\nShow5MinButton=0\n");
     EXPECT_EQ(GetBackgroundColor(), 1);
     EXPECT_EQ(GetTextColor(), 2);
     EXPECT_EQ(GetTransparency(), 3);
     EXPECT_EQ(GetAlign(), 2);
     EXPECT_EQ(GetAlignVertical(), 0);
     EXPECT_FALSE(GetAutohide());
+    EXPECT_FALSE(GetShow5MinButton());
     EXPECT_EQ(GetBackgroundImage(), "");
 
     WriteFileText(Ini(),
@@ -90,49 +74,39 @@ TEST_F(AppearanceTest, CachingFollowsEachKeysMarker) {
     EXPECT_FALSE(GetAutohide());
 }
 
-struct SetterCase {
-    const char* name;
-    std::function<void()> set;
-    std::function<bool()> readsBack;
-    const char* line;
-};
-
-void PrintTo(const SetterCase& c, std::ostream* os) {
-    *os << c.name;
+// Each setter writes through at once, and a fresh run reads the value from the file.
+TEST_F(AppearanceTest, SettersWriteThroughAtOnce) {
+    const struct {
+        void (*set)(int32_t);
+        int32_t (*get)();
+        int32_t value;
+        const char* line;
+    } cases[] = {
+        {SetBackgroundColor, GetBackgroundColor, 0x00FF8000, "\nColor=16744448\n"},
+        {SetTextColor, GetTextColor, 0, "\nTextColor=0\n"},
+        {SetTransparency, GetTransparency, 55, "\nTransparency=55\n"},
+        {[](int32_t v) { SetAutohide(v != 0); }, []() -> int32_t { return GetAutohide(); }, 1,
+         "\nAutohide=1\n"},
+        // Setting the left edge before any get must not pass for "unchanged".
+        {SetAlign, GetAlign, 0, "\nAlign=0\n"},
+        {SetAlignVertical, GetAlignVertical, 0, "\nAlignVertical=0\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        ResetAppearance();
+        WriteFileText(Ini(), "[Position]\nAlign=1\nAlignVertical=1\n");
+        c.set(c.value);
+        EXPECT_NE(ReadFileText(Ini()).find(c.line), std::string::npos) << ReadFileText(Ini());
+        EXPECT_EQ(c.get(), c.value);
+        ResetAppearance();
+        EXPECT_EQ(c.get(), c.value);
+    }
+    SetBackgroundImage("/skins/C:\\x.png");
+    EXPECT_NE(ReadFileText(Ini()).find("[Background]\nImage=/skins/C:\\x.png\n"),
+              std::string::npos);
+    ResetAppearance();
+    EXPECT_EQ(GetBackgroundImage(), "/skins/C:\\x.png");
 }
-
-class AppearanceSetterTest : public AppearanceTest,
-                             public ::testing::WithParamInterface<SetterCase> {};
-
-TEST_P(AppearanceSetterTest, WritesThroughAtOnce) {
-    WriteFileText(Ini(), "[Position]\nAlign=1\nAlignVertical=1\n");
-    GetParam().set();
-    EXPECT_NE(ReadFileText(Ini()).find(GetParam().line), std::string::npos) << ReadFileText(Ini());
-    EXPECT_TRUE(GetParam().readsBack());
-    ResetAppearance();  // a fresh run reads it from the file
-    EXPECT_TRUE(GetParam().readsBack());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Keys, AppearanceSetterTest,
-    ::testing::Values(SetterCase{"Color", [] { SetBackgroundColor(0x00FF8000); },
-                                 [] { return GetBackgroundColor() == 0x00FF8000; },
-                                 "\nColor=16744448\n"},
-                      SetterCase{"TextColor", [] { SetTextColor(0); },
-                                 [] { return GetTextColor() == 0; }, "\nTextColor=0\n"},
-                      SetterCase{"Transparency", [] { SetTransparency(55); },
-                                 [] { return GetTransparency() == 55; }, "\nTransparency=55\n"},
-                      SetterCase{"Autohide", [] { SetAutohide(true); },
-                                 [] { return GetAutohide(); }, "\nAutohide=1\n"},
-                      // Setting the left edge before any get must not pass for "unchanged".
-                      SetterCase{"AlignLeftFirst", [] { SetAlign(0); },
-                                 [] { return GetAlign() == 0; }, "\nAlign=0\n"},
-                      SetterCase{"AlignVerticalTop", [] { SetAlignVertical(0); },
-                                 [] { return GetAlignVertical() == 0; }, "\nAlignVertical=0\n"},
-                      SetterCase{"Image", [] { SetBackgroundImage("/skins/C:\\x.png"); },
-                                 [] { return GetBackgroundImage() == "/skins/C:\\x.png"; },
-                                 "[Background]\nImage=/skins/C:\\x.png\n"}),
-    [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 TEST_F(AppearanceTest, AlignSetToItsCurrentValueWritesNothing) {
     SetAlign(1);
@@ -161,6 +135,10 @@ TEST_F(AppearanceTest, BackgroundPictureFollowsTheFileOnDisk) {
 }
 
 TEST_F(AppearanceTest, SkinListHoldsEveryLoadablePictureOnceByName) {
+    NameValueList list{{"stale", "/old"}};
+    GetSkinList(list);
+    EXPECT_TRUE(list.empty());  // no folder yet
+
     const std::string skins = SkinsFolder();
     for (const char* folder : {"sub", "a", "Icons"})
         fs::create_directories(skins + folder);
@@ -171,7 +149,7 @@ TEST_F(AppearanceTest, SkinListHoldsEveryLoadablePictureOnceByName) {
     }
     fs::create_directories(skins + "dir.png");
 
-    NameValueList list{{"stale", "/old"}};
+    list = {{"stale", "/old"}};
     GetSkinList(list);
     const NameValueList expected{
         {"a.b", skins + "a.b.ico"},
@@ -183,12 +161,6 @@ TEST_F(AppearanceTest, SkinListHoldsEveryLoadablePictureOnceByName) {
         {"x", skins + "Icons/x.BMP"},
     };
     EXPECT_EQ(list, expected);
-}
-
-TEST_F(AppearanceTest, SkinListOfMissingFolderIsEmpty) {
-    NameValueList list{{"stale", "/old"}};
-    GetSkinList(list);
-    EXPECT_TRUE(list.empty());
 }
 
 }  // namespace

