@@ -44,15 +44,6 @@ TEST(NineSlicesTest, AllPiecesInOrder) {
     }
 }
 
-TEST(NineSlicesTest, SidesZeroStretchTheWholePicture) {
-    const auto s = NineSlices(QSize(40, 30), QSize(200, 100), 0, 0);
-    for (int i = 0; i < 8; ++i) {
-        EXPECT_TRUE(s[size_t(i)].dest.isEmpty()) << i;
-    }
-    EXPECT_EQ(s[8].source, R(0, 0, 40, 30));
-    EXPECT_EQ(s[8].dest, R(0, 0, 200, 100));
-}
-
 TEST(NineSlicesTest, SidesLargerThanThePictureStayInside) {
     const auto s = NineSlices(QSize(10, 10), QSize(100, 100), 20, 20);
     for (const TSlice& slice : s) {
@@ -96,8 +87,6 @@ TEST(MeasureCaptionTest, EmptyIsZeroAndWrapNarrowsWidth) {
     EXPECT_LE(wrapped.width(), 60);
     EXPECT_GT(wrapped.height(), single.height());
 }
-
-// --- Prepared bitmaps ---
 
 QImage Opaque(int w, int h, QColor fill) {
     QImage image(w, h, QImage::Format_RGB32);
@@ -145,42 +134,17 @@ TEST(PrepareBitmapTest, PngKeepsItsSoftEdge) {
     EXPECT_NEAR(qRed(half), 100, 1);  // premultiplied
 }
 
-TEST(PrepareBitmapTest, OtherFormatsUseTheKeyColourAndNullDrawsNothing) {
-    test::TempDir dir;
-    QImage image = Opaque(6, 6, QColor(0, 0, 255));
-    image.setPixel(0, 5, qRgb(255, 0, 255));
-    const QString path = QString::fromStdString(dir.Path()) + QStringLiteral("keyed.bmp");
-    ASSERT_TRUE(image.save(path));
-    const TPicture picture = LoadPicture(path);
-    EXPECT_FALSE(picture.pngAlpha);
-    EXPECT_EQ(PrepareBitmap(picture).pixel(0, 5), 0u);
-    EXPECT_TRUE(PrepareBitmap(TPicture{}).isNull());
-    EXPECT_TRUE(
-        LoadPicture(QString::fromStdString(dir.Path()) + QStringLiteral("none.png")).isNull());
-}
-
-// --- Nine-slice painting ---
-
-// Top rows red, bottom rows blue, the middle green, left column band white.
-QImage Banded() {
-    QImage image = Opaque(60, 60, QColor(0, 255, 0));
-    for (int y = 0; y < 60; ++y) {
-        for (int x = 0; x < 60; ++x) {
-            if (y < 20) {
-                image.setPixel(x, y, qRgb(255, 0, 0));
-            } else if (y >= 40) {
-                image.setPixel(x, y, qRgb(0, 0, 255));
-            }
-        }
-    }
-    return image;
-}
-
 TEST(DrawNineSliceTest, ThirtyPixelPanelUsesFifteenPixelCorners) {
+    // Top 20 rows red, bottom 20 blue, the middle green.
+    QImage banded = Opaque(60, 60, QColor(0, 255, 0));
+    QPainter bands(&banded);
+    bands.fillRect(0, 0, 60, 20, QColor(255, 0, 0));
+    bands.fillRect(0, 40, 60, 20, QColor(0, 0, 255));
+    bands.end();
     QImage target(100, 30, QImage::Format_ARGB32_Premultiplied);
     target.fill(Qt::black);
     QPainter painter(&target);
-    DrawNineSlice(painter, PrepareBitmap({Banded(), true}), target.rect(), 20, 20);
+    DrawNineSlice(painter, PrepareBitmap({banded, true}), target.rect(), 20, 20);
     painter.end();
     for (int x : {0, 19, 50, 99}) {
         EXPECT_EQ(target.pixel(x, 14), qRgb(255, 0, 0)) << x;
@@ -204,8 +168,6 @@ TEST(DrawNineSliceTest, SidesZeroStretchAndAlphaBlendsOver) {
     EXPECT_EQ(target.pixel(5, 15), qRgb(0, 0, 255));
     EXPECT_EQ(target.pixel(35, 15), qRgb(7, 7, 7));  // transparent: what was beneath
 }
-
-// --- The button ---
 
 using ImageButtonTest = test::UiTest;
 
@@ -262,15 +224,14 @@ TEST_F(ImageButtonTest, AmpersandIsDrawnAsItself) {
     EXPECT_GT(MeasureCaption(font, QStringLiteral("A&B"), 100, false).width(),
               MeasureCaption(font, QStringLiteral("AB"), 100, false).width());
     QWidget parent;
-    TImageButton plain(QStringLiteral("AB"), &parent);
-    TImageButton amp(QStringLiteral("A&B"), &parent);
-    QImage a(plain.size(), QImage::Format_ARGB32_Premultiplied);
-    QImage b(amp.size(), QImage::Format_ARGB32_Premultiplied);
-    a.fill(Qt::black);
-    b.fill(Qt::black);
-    plain.render(&a);
-    amp.render(&b);
-    EXPECT_NE(a, b);
+    const auto drawn = [&parent](const char* caption) {
+        TImageButton button(QString::fromLatin1(caption), &parent);
+        QImage image(button.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::black);
+        button.render(&image);
+        return image;
+    };
+    EXPECT_NE(drawn("AB"), drawn("A&B"));
 }
 
 TEST_F(ImageButtonTest, WithoutCaptionOrGlyphOnlyThePictureIsDrawn) {
@@ -291,8 +252,6 @@ TEST_F(ImageButtonTest, WithoutCaptionOrGlyphOnlyThePictureIsDrawn) {
     EXPECT_FALSE(button.PreparedBitmap(TImageButton::bsNormal).isNull());
 }
 
-// --- Pictures from the decoders ---
-
 TEST(ToPictureTest, KeepsPixelsAndTellsAPngWithAlpha) {
     TBitmap32 bitmap;
     bitmap.width = 2;
@@ -311,6 +270,7 @@ TEST(ToPictureTest, KeepsPixelsAndTellsAPngWithAlpha) {
     bitmap.hasAlpha = false;
     EXPECT_FALSE(ToPicture(bitmap).pngAlpha);
     EXPECT_TRUE(ToPicture(TBitmap32{}).isNull());
+    EXPECT_TRUE(PrepareBitmap(TPicture{}).isNull());
 }
 
 TEST(ResourcePictureTest, EveryWindowPictureIsAPngWithAlpha) {

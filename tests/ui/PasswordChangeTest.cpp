@@ -7,7 +7,6 @@
 
 #include "UiTestSupport.h"
 #include "base/md5.h"
-#include "ui/WarningFRM.h"
 
 namespace tw {
 namespace {
@@ -27,27 +26,15 @@ protected:
         Options().SetPassword("Old1");
         Options().Save();
     }
-    void TearDown() override {
-        TfrmBase::SetModalHook({});
-        test::UiTest::TearDown();
-    }
 };
 
 TEST_P(PasswordChangeTest, ChecksBeforeStoringTheNewPassword) {
     const Attempt& a = GetParam();
     const bool accepted = *a.focused == '\0';
     const std::string oldDigest = Options().Password;
-    std::vector<std::string> notices;
     QString focused;
     bool loggedIn = false;
-    TfrmBase::SetModalHook([&](TfrmBase& window) {
-        if (auto* notice = dynamic_cast<TfrmWarning*>(&window)) {
-            notices.push_back(
-                (window.windowTitle() + QStringLiteral(": ") + notice->lblWarning->text())
-                    .toStdString());
-            notice->accept();
-            return;
-        }
+    OnModal([&](TfrmBase& window) {
         auto& dialog = dynamic_cast<TfrmPasswordChange&>(window);
         EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
         dialog.edOldPassword->setText(QString::fromLatin1(a.oldPassword));

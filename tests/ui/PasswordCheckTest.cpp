@@ -8,7 +8,6 @@
 
 #include "UiTestSupport.h"
 #include "ui/ImageControls.h"
-#include "ui/WarningFRM.h"
 
 namespace tw {
 namespace {
@@ -34,20 +33,8 @@ protected:
         Options().SetPassword("Secret");
         Options().AdminLoggedIn = false;
     }
-    void TearDown() override {
-        TfrmBase::SetModalHook({});
-        test::UiTest::TearDown();
-    }
-    // Notices are recorded ("title: text") and closed; the dialog is answered.
     void Answering(Answer answer) {
-        TfrmBase::SetModalHook([this, answer](TfrmBase& window) {
-            if (auto* notice = dynamic_cast<TfrmWarning*>(&window)) {
-                notices_.push_back(
-                    (window.windowTitle() + QStringLiteral(": ") + notice->lblWarning->text())
-                        .toStdString());
-                notice->accept();
-                return;
-            }
+        OnModal([this, answer](TfrmBase& window) {
             ++dialogs_;
             auto& dialog = dynamic_cast<TfrmPasswordCheck&>(window);
             answer(dialog);
@@ -57,7 +44,6 @@ protected:
             }
         });
     }
-    std::vector<std::string> notices_;
     int dialogs_ = 0;
 };
 
@@ -66,7 +52,7 @@ TEST_F(PasswordCheckTest, WrongPasswordKeepsTheDialogUntilTheRightOneOrCancel) {
         {[this](TfrmPasswordCheck& d) {
              Enter(d, "secret");  // letter case counts in the password itself
              EXPECT_TRUE(d.isVisible());
-             EXPECT_EQ(notices_, std::vector<std::string>{"Please Note: Invalid password"});
+             EXPECT_EQ(notices, std::vector<std::string>{"Please Note: Invalid password"});
              EXPECT_EQ(d.focusWidget(), d.edPassword);
              EXPECT_FALSE(Options().AdminLoggedIn);
              Enter(d, "Secret");
@@ -80,12 +66,12 @@ TEST_F(PasswordCheckTest, WrongPasswordKeepsTheDialogUntilTheRightOneOrCancel) {
         {[](TfrmPasswordCheck& d) { QTest::mouseClick(d.btnCancel, Qt::LeftButton); }, false},
     };
     for (const auto& [answer, expected] : answers) {
-        notices_.clear();
+        notices.clear();
         Options().AdminLoggedIn = false;
         Answering(answer);
         EXPECT_EQ(TfrmPasswordCheck().Execute(), expected);
         EXPECT_EQ(Options().AdminLoggedIn, expected);
-        EXPECT_EQ(notices_.size(), expected ? 1U : 0U);
+        EXPECT_EQ(notices.size(), expected ? 1U : 0U);
     }
 }
 

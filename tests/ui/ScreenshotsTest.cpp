@@ -123,10 +123,6 @@ protected:
         outDir_ = QString::fromStdString(out != nullptr ? std::string(out) : data.Path());
         ASSERT_TRUE(QDir().mkpath(outDir_));
     }
-    void TearDown() override {
-        TfrmBase::SetModalHook({});
-        test::UiTest::TearDown();
-    }
     // Every window in the current look, saved as <look>_<window>.png.
     std::vector<QImage> RenderAll(const QString& look) {
         std::vector<QImage> shots;

@@ -50,6 +50,7 @@ TEST_F(TransparencySettingsTest, OkStoresTheSelectedPercent) {
         const char* typed;  // keys for the list
         int expected;
     };
+    // Unchanged, a new choice, and a stored value the list does not offer.
     for (const Case& c : {Case{10, "", 10}, Case{10, "7", 70}, Case{35, "", 0}}) {
         EXPECT_TRUE(Run(c.stored, [&c](TfrmTransparencySettings& dialog) {
             QTest::keyClicks(dialog.cbxTransparency, QString::fromLatin1(c.typed));
