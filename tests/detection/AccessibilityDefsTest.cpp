@@ -44,28 +44,37 @@ bool Record(Accessible& object, void* data, int depth) {
     return label != recorder.stopAt;
 }
 
+// Walks the tree of a window whose object is `root`.
+void Walk(Recorder& recorder, FakeAccessiblePtr root, int maxDepth = 4) {
+    FakeDesktop desktop;
+    const WindowHandle window = desktop.AddWindow("x").Accessible(std::move(root)).Handle();
+    EnumWindowAccessibleInfo(desktop, window, Record, &recorder, maxDepth);
+}
+
+// r -> (a -> a1), b
+FakeAccessiblePtr SmallTree() {
+    return Node("r")->Add(Node("a")->Add(Node("a1")))->Add(Node("b"));
+}
+
 struct WalkCase {
     const char* name;
     std::function<FakeAccessiblePtr()> tree;
-    int maxDepth;
     std::vector<Visit> expected;
     const char* stopAt = "";
+    int maxDepth = 4;
 };
 
 class WalkTest : public ::testing::TestWithParam<WalkCase> {};
 
 TEST_P(WalkTest, ReportsObjectsAtTheirDepth) {
     const WalkCase& c = GetParam();
-    FakeDesktop desktop;
-    const WindowHandle window =
-        desktop.AddWindow("MozillaWindowClass").Accessible(c.tree()).Handle();
     Recorder recorder{{}, c.stopAt};
-    EnumWindowAccessibleInfo(desktop, window, Record, &recorder, c.maxDepth);
+    Walk(recorder, c.tree(), c.maxDepth);
     EXPECT_EQ(recorder.visits, c.expected);
 }
 
-// A chain root -> d1 -> d2 ... of `length` objects below the root.
-FakeAccessiblePtr Chain(int length) {
+// A chain d0 -> d1 -> ... of `length` objects below d0, `leaf` below the last.
+FakeAccessiblePtr Chain(int length, FakeAccessiblePtr leaf = nullptr) {
     FakeAccessiblePtr root = Node("d0");
     FakeAccessiblePtr node = root;
     for (int depth = 1; depth <= length; ++depth) {
@@ -73,23 +82,23 @@ FakeAccessiblePtr Chain(int length) {
         node->Add(child);
         node = child;
     }
+    if (leaf) {
+        node->Add(std::move(leaf));
+    }
     return root;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, WalkTest,
     ::testing::Values(
-        WalkCase{"ChildArrayDepthFirst",
-                 [] { return Node("r")->Add(Node("a")->Add(Node("a1")))->Add(Node("b")); },
-                 4,
-                 {{"r", 0}, {"a", 1}, {"a1", 2}, {"b", 1}}},
+        WalkCase{"ChildArrayDepthFirst", SmallTree, {{"r", 0}, {"a", 1}, {"a1", 2}, {"b", 1}}},
         WalkCase{"StopsAtMaxDepth",
                  [] { return Chain(6); },
-                 4,
-                 {{"d0", 0}, {"d1", 1}, {"d2", 2}, {"d3", 3}, {"d4", 4}}},
+                 {{"d0", 0}, {"d1", 1}, {"d2", 2}, {"d3", 3}, {"d4", 4}},
+                 "",
+                 4},
         WalkCase{"ChildIdResolvedThroughParent",
                  [] { return Node("r")->AddChildId(1, Node("one"))->AddChildId(2); },
-                 4,
                  {{"r", 0}, {"one", 1}}},
         WalkCase{"NonAccessibleAndEmptyElementsSkipped",
                  [] {
@@ -99,7 +108,6 @@ INSTANTIATE_TEST_SUITE_P(
                          ->AddElement(AccVariant::Other(8))
                          ->Add(Node("a"));
                  },
-                 4,
                  {{"r", 0}, {"a", 1}}},
         WalkCase{"PartialSuccessFallsThroughToEnumerator",
                  [] {
@@ -109,7 +117,6 @@ INSTANTIATE_TEST_SUITE_P(
                          ->ChildrenResult(kSFalse)
                          ->WithEnumerator();
                  },
-                 4,
                  {{"r", 0}, {"a", 1}, {"b", 1}}},
         WalkCase{"NavigationKeepsTheParentsDepth",
                  [] {
@@ -118,7 +125,6 @@ INSTANTIATE_TEST_SUITE_P(
                          ->Add(Node("b"))
                          ->ChildrenResult(kEFail);
                  },
-                 4,
                  {{"r", 0}, {"a", 0}, {"a1", 1}, {"b", 0}}},
         WalkCase{"NavigationEndsWhenNextEqualsCurrent",
                  [] {
@@ -127,7 +133,6 @@ INSTANTIATE_TEST_SUITE_P(
                      return Node("r")->Add(a)->ChildrenResult(kEFail)->Navigation(
                          {AccVariant::Object(a), AccVariant::Object(b), AccVariant::Object(b)});
                  },
-                 4,
                  {{"r", 0}, {"a", 0}, {"b", 0}}},
         WalkCase{"NavigationInACircleEnds",
                  [] {
@@ -136,20 +141,16 @@ INSTANTIATE_TEST_SUITE_P(
                      return Node("r")->Add(a)->ChildrenResult(kEFail)->Navigation(
                          {AccVariant::Object(a), AccVariant::Object(b), AccVariant::Object(a)});
                  },
-                 4,
                  {{"r", 0}, {"a", 0}, {"b", 0}}},
         WalkCase{
             "FailedFirstChildEndsTheObject",
             [] { return Node("r")->Add(Node("a"))->ChildrenResult(kEFail)->FirstChildFails(); },
-            4,
             {{"r", 0}}},
         WalkCase{"FailedChildCountEndsTheObject",
                  [] { return Node("r")->Add(Node("a"))->ChildCountResult(kSFalse); },
-                 4,
                  {{"r", 0}}},
         WalkCase{"StopFromTheCallbackEndsTheWholeWalk",
-                 [] { return Node("r")->Add(Node("a")->Add(Node("a1")))->Add(Node("b")); },
-                 4,
+                 SmallTree,
                  {{"r", 0}, {"a", 1}, {"a1", 2}},
                  "a1"},
         WalkCase{"StopInsideEnumeratorEndsTheWholeWalk",
@@ -160,41 +161,31 @@ INSTANTIATE_TEST_SUITE_P(
                          ->ChildrenResult(kEFail)
                          ->WithEnumerator();
                  },
-                 4,
                  {{"r", 0}, {"a", 1}},
                  "a"}),
     [](const auto& c) { return std::string(c.param.name); });
 
 TEST(WalkLimitsTest, ChildrenOfAnObjectAtTheMaxDepthAreNeverAsked) {
-    FakeDesktop desktop;
     FakeAccessiblePtr deep = Node("deep");
     FakeAccessiblePtr atMax = Node("max")->AddChildId(3, deep)->Add(Node("below"));
-    FakeAccessiblePtr root = Node("r")->Add(atMax);
-    const WindowHandle window = desktop.AddWindow("x").Accessible(root).Handle();
     Recorder recorder;
-    EnumWindowAccessibleInfo(desktop, window, Record, &recorder, 1);
+    Walk(recorder, Node("r")->Add(atMax), 1);
     EXPECT_EQ(recorder.visits, (std::vector<Visit>{{"r", 0}, {"max", 1}}));
     EXPECT_EQ(atMax->CallCount("GetChild"), 0);
     EXPECT_EQ(deep->CallCount("Value"), 0);
 }
 
-TEST(WalkFailuresTest, FailingEnumeratorFetchRaises) {
-    FakeDesktop desktop;
-    FakeAccessiblePtr root =
-        Node("r")->Add(Node("a"))->Add(Node("b"))->ChildrenResult(kEFail)->EnumeratorFailsAt(1);
-    const WindowHandle window = desktop.AddWindow("x").Accessible(root).Handle();
+TEST(WalkFailuresTest, FailingEnumeratorOrNonAccessibleChildRaises) {
     Recorder recorder;
-    EXPECT_THROW(EnumWindowAccessibleInfo(desktop, window, Record, &recorder, 4), EOleSysError);
+    EXPECT_THROW(
+        Walk(recorder,
+             Node("r")->Add(Node("a"))->Add(Node("b"))->ChildrenResult(kEFail)->EnumeratorFailsAt(
+                 1)),
+        EOleSysError);
     EXPECT_EQ(recorder.visits, (std::vector<Visit>{{"r", 0}, {"a", 1}}));
-}
-
-TEST(WalkFailuresTest, ChildIdNamingANonAccessibleObjectRaises) {
-    FakeDesktop desktop;
-    FakeAccessiblePtr root =
-        Node("r")->AddChildId(4)->ChildResult(4, kSOk, AccVariant::NonAccessible(99));
-    const WindowHandle window = desktop.AddWindow("x").Accessible(root).Handle();
-    Recorder recorder;
-    EXPECT_THROW(EnumWindowAccessibleInfo(desktop, window, Record, &recorder, 4), EIntfCastError);
+    EXPECT_THROW(Walk(recorder, Node("r")->AddChildId(4)->ChildResult(
+                                    4, kSOk, AccVariant::NonAccessible(99))),
+                 EIntfCastError);
 }
 
 TEST(WalkFailuresTest, MissingCallbackIsAnAssertionAndNoAccessibleObjectIsNoWalk) {
@@ -244,7 +235,6 @@ INSTANTIATE_TEST_SUITE_P(
         ElementCase{"FirefoxFtps", atFirefox, [] { return Text("ftps://files.org/"); }, true},
         ElementCase{"CapitalScheme", atFirefox, [] { return Text("HTTP://EXAMPLE.COM/"); }, false},
         ElementCase{"BareWww", atFirefox, [] { return Text("www.example.com"); }, false},
-        ElementCase{"SchemeNotAtStart", atFirefox, [] { return Text(" http://a.org"); }, false},
         ElementCase{"NotATextRole", atFirefox,
                     [] { return Acc()->Role(30)->Value("http://a.org/"); }, false},
         ElementCase{"RoleAsText", atFirefox,
@@ -260,8 +250,6 @@ INSTANTIATE_TEST_SUITE_P(
             "OperaExtraFocusedBit", atOpera,
             [] { return OperaText("http://a.org/", kOperaAddressState | kStateSystemFocused); },
             false},
-        ElementCase{"OperaOnlyFocusable", atOpera,
-                    [] { return OperaText("http://a.org/", kStateSystemFocusable); }, false},
         ElementCase{"OperaStateAsText", atOpera,
                     [] { return Text("http://a.org/")->StateNotInteger(); }, false},
         ElementCase{"OperaStateCallFails", atOpera,
@@ -350,19 +338,6 @@ INSTANTIATE_TEST_SUITE_P(
                         atOpera, "http://b.org/", 0}),
     [](const auto& c) { return std::string(c.param.name); });
 
-// A chain of plain objects with the address element `depth` levels below the window's object.
-FakeAccessiblePtr AddressAtDepth(int depth, FakeAccessiblePtr address) {
-    FakeAccessiblePtr root = Acc();
-    FakeAccessiblePtr node = root;
-    for (int d = 1; d < depth; ++d) {
-        FakeAccessiblePtr child = Acc();
-        node->Add(child);
-        node = child;
-    }
-    node->Add(std::move(address));
-    return root;
-}
-
 struct DepthCase {
     const char* className;
     TAppType appType;
@@ -376,7 +351,7 @@ TEST_P(DepthLimitTest, AddressBelowTheLimitIsNotFound) {
     const DepthCase& c = GetParam();
     FakeDesktop desktop;
     FakeWindow& top = desktop.AddWindow("Frame");
-    top.Child(c.className).Accessible(AddressAtDepth(c.depth, OperaText("https://a.org/")));
+    top.Child(c.className).Accessible(Chain(c.depth - 1, OperaText("https://a.org/")));
     desktop.SetForeground(top.Handle());
     TOnlineTimeApplication probe(desktop);
     probe.Execute(false, nullptr);
