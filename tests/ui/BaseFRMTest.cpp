@@ -28,12 +28,14 @@ TEST(ClampToWorkAreaTest, StopsAtEveryEdge) {
     // A work area that does not start at the origin (a panel at the top).
     EXPECT_EQ(ClampToWorkArea({50, 5}, size, QRect(0, 30, 1000, 670)), QPoint(50, 30));
     EXPECT_EQ(ClampToWorkArea({50, 690}, size, QRect(0, 30, 1000, 670)), QPoint(50, 500));
+    EXPECT_EQ(ClampToWorkArea({50, 480}, size, QRect(0, 30, 1000, 670)), QPoint(50, 480));
 }
 
 TEST(PadRowCountTest, FillsTheVisibleRows) {
     EXPECT_EQ(PadRowCount(251, 16, 3), 12);
     EXPECT_EQ(PadRowCount(251, 16, 15), 0);
     EXPECT_EQ(PadRowCount(250, 16, 0), 15);
+    EXPECT_EQ(PadRowCount(257, 16, 0), 15);  // less the two border pixels
     EXPECT_EQ(PadRowCount(16, 13, 0), 1);
     EXPECT_EQ(PadRowCount(100, 0, 0), 0);
 }
