@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/Exceptions.h"
@@ -34,30 +35,21 @@ void WriteDesktop(const std::string& path, const std::string& body) {
     test::WriteFileText(path, "# written by the test\n[Desktop Entry]\n" + body);
 }
 
-struct ExecCase {
-    const char* name;
-    std::string exec;
-    std::string program;
-};
-
-class ExecProgramTest : public ::testing::TestWithParam<ExecCase> {};
-
-TEST_P(ExecProgramTest, FirstWordUnquotedWithoutFieldCodes) {
-    EXPECT_EQ(LinuxDiscovery::ExecProgram(GetParam().exec), GetParam().program);
+// The first word, unquoted, without field codes.
+TEST(ExecProgramTest, FindsTheProgram) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"vim %F", "vim"},
+        {"\"/opt/My App/bin/app\" --new-window %U", "/opt/My App/bin/app"},
+        {"\"/opt/a\\\\b/c\\\"d\\$e\" %f", "/opt/a\\b/c\"d$e"},
+        {"env GDK_BACKEND=x11 -u LANG  firefox %u", "firefox"},
+        {"/usr/bin/env A=1 app", "app"},
+        {"%U", ""},
+        {"100%%prog --x", "100%prog"},
+        {"   spaced\targs", "spaced"},
+    };
+    for (const auto& [exec, program] : cases)
+        EXPECT_EQ(LinuxDiscovery::ExecProgram(exec), program) << exec;
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Values, ExecProgramTest,
-    ::testing::Values(
-        ExecCase{"FieldCode", "vim %F", "vim"},
-        ExecCase{"QuotedWithSpace", "\"/opt/My App/bin/app\" --new-window %U",
-                 "/opt/My App/bin/app"},
-        ExecCase{"QuotedEscapes", "\"/opt/a\\\\b/c\\\"d\\$e\" %f", "/opt/a\\b/c\"d$e"},
-        ExecCase{"EnvPrefix", "env GDK_BACKEND=x11 -u LANG  firefox %u", "firefox"},
-        ExecCase{"EnvByPath", "/usr/bin/env A=1 app", "app"}, ExecCase{"OnlyFieldCode", "%U", ""},
-        ExecCase{"PercentSign", "100%%prog --x", "100%prog"},
-        ExecCase{"LeadingSpaces", "   spaced\targs", "spaced"}, ExecCase{"Empty", "", ""}),
-    [](const auto& tp) { return std::string(tp.param.name); });
 
 class LinuxDiscoveryFixture : public ::testing::Test {
 protected:
