@@ -13,7 +13,7 @@ build_packages=(
 )
 test_packages=(
     xvfb openbox xdotool xterm x11-utils dbus dbus-x11 tzdata
-    at-spi2-core firefox-esr chromium
+    at-spi2-core firefox-esr chromium python3 procps
 )
 
 wanted=("${build_packages[@]}")
