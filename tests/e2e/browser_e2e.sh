@@ -48,7 +48,8 @@ wait_for 20 "the accessibility bus" \
 mkdir -p "$work/www"
 printf '<!DOCTYPE html><title>Page One</title><h1>One</h1>\n' >"$work/www/page1.html"
 printf '<!DOCTYPE html><title>Page Two</title><h1>Two</h1>\n' >"$work/www/page2.html"
-python3 -m http.server 0 --bind 127.0.0.1 -d "$work/www" >"$work/http.log" 2>&1 &
+# -u: the port line must reach the log at once, not when the buffer fills.
+python3 -u -m http.server 0 --bind 127.0.0.1 -d "$work/www" >"$work/http.log" 2>&1 &
 pids+=($!)
 port_known() { grep -q 'port [0-9]' "$work/http.log"; }
 wait_for 20 "the web server" port_known
