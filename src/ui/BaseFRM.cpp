@@ -370,6 +370,23 @@ TImageButton* TfrmBase::CreateButton(const QString& caption, const QRect& geomet
     return button;
 }
 
+std::tuple<TImageButton*, TImageButton*, QAction*, QAction*> TfrmBase::AddOkCancel(
+    const QRect& okGeometry, const QRect& cancelGeometry, std::function<void()> onOk,
+    std::function<void()> onCancel) {
+    TImageButton* ok = CreateButton(QStringLiteral("OK"), okGeometry);
+    ok->setObjectName(QStringLiteral("btnOk"));
+    TImageButton* cancel = CreateButton(QStringLiteral("Cancel"), cancelGeometry);
+    cancel->setObjectName(QStringLiteral("btnCancel"));
+    connect(ok, &TImageButton::clicked, this, onOk);
+    connect(cancel, &TImageButton::clicked, this, onCancel);
+    QAction* miOk =
+        AddKeyAction(QStringLiteral("OK"),
+                     {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}, std::move(onOk));
+    QAction* miCancel =
+        AddKeyAction(QStringLiteral("Cancel"), {QKeySequence(Qt::Key_Escape)}, std::move(onCancel));
+    return {ok, cancel, miOk, miCancel};
+}
+
 void TfrmBase::SetFontColor(QWidget* widget, int32_t color) {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::WindowText, ColorFromWin(color));

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include <QDialog>
@@ -137,6 +138,12 @@ public:
     // A push button with the standard pictures.
     TImageButton* CreateButton(const QString& caption, const QRect& geometry,
                                QWidget* parent = nullptr);
+    // The "OK" and "Cancel" buttons of a dialog and their invisible menu
+    // items: Enter does what OK does, Escape what Cancel does.
+    // Returns btnOk, btnCancel, miOk, miCancel.
+    std::tuple<TImageButton*, TImageButton*, QAction*, QAction*> AddOkCancel(
+        const QRect& okGeometry, const QRect& cancelGeometry, std::function<void()> onOk,
+        std::function<void()> onCancel);
     // Sets the palette colour labels and buttons draw their text in.
     static void SetFontColor(QWidget* widget, int32_t color);
 

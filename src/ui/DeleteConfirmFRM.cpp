@@ -1,5 +1,7 @@
 #include "ui/DeleteConfirmFRM.h"
 
+#include <tuple>
+
 #include <QAction>
 #include <QLabel>
 
@@ -21,17 +23,9 @@ TfrmDeleteConfirm::TfrmDeleteConfirm(QWidget* parent) : TfrmBase(parent) {
     lblDescription->setObjectName(QStringLiteral("lblDescription"));
     lblDescription->setWordWrap(true);
     lblDescription->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-    btnOk = CreateButton(QStringLiteral("OK"), QRect(93, 64, 85, 32));
-    btnOk->setObjectName(QStringLiteral("btnOk"));
-    btnCancel = CreateButton(QStringLiteral("Cancel"), QRect(187, 64, 85, 32));
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    connect(btnOk, &TImageButton::clicked, this, &TfrmDeleteConfirm::CommonOkClick);
-    connect(btnCancel, &TImageButton::clicked, this, &TfrmDeleteConfirm::CommonCancelClick);
-    miOk = AddKeyAction(QStringLiteral("OK"),
-                        {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)},
-                        [this] { CommonOkClick(); });
-    miCancel = AddKeyAction(QStringLiteral("Cancel"), {QKeySequence(Qt::Key_Escape)},
-                            [this] { CommonCancelClick(); });
+    std::tie(btnOk, btnCancel, miOk, miCancel) = AddOkCancel(
+        QRect(93, 64, 85, 32), QRect(187, 64, 85, 32), [this] { CommonOkClick(); },
+        [this] { CommonCancelClick(); });
     resize(365, 99);
 }
 

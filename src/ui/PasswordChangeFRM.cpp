@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include <tuple>
+
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
@@ -40,17 +42,9 @@ TfrmPasswordChange::TfrmPasswordChange(QWidget* parent) : TfrmBase(parent) {
     lblSavePassword =
         CreateLoginLink(*this, QStringLiteral("Save Password Online"), QRect(12, 153, 160, 20));
     lblSavePassword->setObjectName(QStringLiteral("lblSavePassword"));
-    btnOk = CreateButton(QStringLiteral("OK"), QRect(166, 146, 85, 32));
-    btnOk->setObjectName(QStringLiteral("btnOk"));
-    btnCancel = CreateButton(QStringLiteral("Cancel"), QRect(261, 146, 85, 32));
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    connect(btnOk, &TImageButton::clicked, this, &TfrmPasswordChange::CommonOkClick);
-    connect(btnCancel, &TImageButton::clicked, this, &TfrmPasswordChange::CommonCancelClick);
-    miOk = AddKeyAction(QStringLiteral("OK"),
-                        {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)},
-                        [this] { CommonOkClick(); });
-    miCancel = AddKeyAction(QStringLiteral("Cancel"), {QKeySequence(Qt::Key_Escape)},
-                            [this] { CommonCancelClick(); });
+    std::tie(btnOk, btnCancel, miOk, miCancel) = AddOkCancel(
+        QRect(166, 146, 85, 32), QRect(261, 146, 85, 32), [this] { CommonOkClick(); },
+        [this] { CommonCancelClick(); });
     resize(358, 191);
     edOldPassword->setFocus();
 }

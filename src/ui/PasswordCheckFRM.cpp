@@ -3,6 +3,8 @@
 #include <functional>
 #include <utility>
 
+#include <tuple>
+
 #include <QAction>
 #include <QEvent>
 #include <QLabel>
@@ -91,17 +93,9 @@ TfrmPasswordCheck::TfrmPasswordCheck(QWidget* parent) : TfrmBase(parent) {
     lblForgotPassword =
         CreateLoginLink(*this, QStringLiteral("Forgot Password"), QRect(12, 121, 130, 20));
     lblForgotPassword->setObjectName(QStringLiteral("lblForgotPassword"));
-    btnOk = CreateButton(QStringLiteral("OK"), QRect(160, 114, 85, 32));
-    btnOk->setObjectName(QStringLiteral("btnOk"));
-    btnCancel = CreateButton(QStringLiteral("Cancel"), QRect(255, 114, 85, 32));
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    connect(btnOk, &TImageButton::clicked, this, &TfrmPasswordCheck::CommonOkClick);
-    connect(btnCancel, &TImageButton::clicked, this, &TfrmPasswordCheck::CommonCancelClick);
-    miOk = AddKeyAction(QStringLiteral("OK"),
-                        {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)},
-                        [this] { CommonOkClick(); });
-    miCancel = AddKeyAction(QStringLiteral("Cancel"), {QKeySequence(Qt::Key_Escape)},
-                            [this] { CommonCancelClick(); });
+    std::tie(btnOk, btnCancel, miOk, miCancel) = AddOkCancel(
+        QRect(160, 114, 85, 32), QRect(255, 114, 85, 32), [this] { CommonOkClick(); },
+        [this] { CommonCancelClick(); });
     resize(352, 152);
     edPassword->setFocus();
 }

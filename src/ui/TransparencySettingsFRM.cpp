@@ -1,5 +1,7 @@
 #include "ui/TransparencySettingsFRM.h"
 
+#include <tuple>
+
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
@@ -49,22 +51,14 @@ TfrmTransparencySettings::TfrmTransparencySettings(QWidget* parent) : TfrmBase(p
     btnCombo->setGeometry(cbxTransparency->geometry().right() - 25, cbxTransparency->y(), 26,
                           cbxTransparency->height());
 
-    btnOk = CreateButton(QStringLiteral("OK"), QRect(30, 60, 73, 32));
-    btnOk->setObjectName(QStringLiteral("btnOk"));
-    btnCancel = CreateButton(QStringLiteral("Cancel"), QRect(112, 60, 73, 32));
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    std::tie(btnOk, btnCancel, miOk, miCancel) = AddOkCancel(
+        QRect(30, 60, 73, 32), QRect(112, 60, 73, 32), [this] { btnOkClick(); },
+        [this] { btnCancelClick(); });
 
-    connect(btnOk, &TImageButton::clicked, this, &TfrmTransparencySettings::btnOkClick);
-    connect(btnCancel, &TImageButton::clicked, this, &TfrmTransparencySettings::btnCancelClick);
     connect(btnCombo, &TImageButton::clicked, this, &TfrmTransparencySettings::btnComboClick);
     // Only the user's choices preview; selecting the stored value does not.
     connect(cbxTransparency, &QComboBox::activated, this,
             &TfrmTransparencySettings::cbxTransparencyChange);
-    miOk = AddKeyAction(QStringLiteral("OK"),
-                        {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)},
-                        [this] { btnOkClick(); });
-    miCancel = AddKeyAction(QStringLiteral("Cancel"), {QKeySequence(Qt::Key_Escape)},
-                            [this] { btnCancelClick(); });
     resize(215, 93);
 }
 
