@@ -47,6 +47,8 @@ public:
         std::lock_guard guard(lock_);
         calls_.push_back({message.member(), message.arguments()});
         const QString& method = message.member();
+        if (hung_)
+            return true;  // taken, never answered
         if (method == QStringLiteral("CanPowerOff")) {
             connection.send(message.createReply(canPowerOff_));
         } else if ((method == QStringLiteral("ScheduleShutdown") && refuseSchedule_) ||
@@ -66,6 +68,10 @@ public:
         refusePowerOff_ = powerOff;
         canPowerOff_ = QString::fromLatin1(canPowerOff);
     }
+    void Hang() {
+        std::lock_guard guard(lock_);
+        hung_ = true;
+    }
     std::vector<Call> Calls() {
         std::lock_guard guard(lock_);
         return calls_;
@@ -84,6 +90,7 @@ private:
     bool refuseSchedule_ = false;
     bool refusePowerOff_ = false;
     QString canPowerOff_ = QStringLiteral("yes");
+    bool hung_ = false;
 };
 
 // A dbus-daemon of the test's own, ended by its process id.
@@ -244,6 +251,29 @@ TEST_F(LogindPowerTest, RefusalOfBothRaisesLogindsReason) {
         EXPECT_FALSE(power.FallbackPending());
     }
     EXPECT_EQ((" " + logind_.Methods()).find(" PowerOff"), std::string::npos);
+}
+
+// A logind that takes calls and never answers holds the window about a
+// second, and the time-out raises: the shutdown never passes for done.
+TEST_F(LogindPowerTest, HungLogindFailsWithinAboutASecond) {
+    logind_.Hang();
+    LogindPower power(*client_);
+    for (int countdown : {0, 60}) {
+        QElapsedTimer timer;
+        timer.start();
+        try {
+            power.ShutdownComputer(countdown);
+            ADD_FAILURE() << "no error from a silent logind, countdown " << countdown;
+        } catch (const EOSError& e) {
+            EXPECT_EQ(e.ErrorCode(), ETIMEDOUT) << e.what();
+            EXPECT_NE(std::string(e.what()).find("logind ScheduleShutdown: "), std::string::npos)
+                << e.what();
+        }
+        EXPECT_LT(timer.elapsed(), 5000) << "countdown " << countdown;
+        EXPECT_FALSE(power.FallbackPending());
+    }
+    // Once a call has run out of time logind is not asked again.
+    EXPECT_EQ(logind_.Methods(), "ScheduleShutdown ScheduleShutdown");
 }
 
 TEST(LogindPowerNoBusTest, MissingBusRaisesNotConnected) {

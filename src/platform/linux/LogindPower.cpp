@@ -5,6 +5,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <utility>
@@ -15,7 +16,27 @@ namespace tw {
 
 namespace {
 
-constexpr int kCallTimeoutMs = 10000;
+// The calls of one shutdown request run on the user-interface thread and
+// share this much time, so a hung logind holds the window about a second.
+constexpr int kCallBudgetMs = 1000;
+// The delayed power-off waits for nobody: its answer only decides what is logged.
+constexpr int kLateCallTimeoutMs = 10000;
+
+// The time left for the blocking calls of one request.
+class CallBudget {
+public:
+    CallBudget()
+        : deadline_(std::chrono::steady_clock::now() + std::chrono::milliseconds(kCallBudgetMs)) {}
+    int RemainingMs() const {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline_ - std::chrono::steady_clock::now());
+        return left.count() > 0 ? int(left.count()) : 0;
+    }
+    bool Spent() const { return RemainingMs() == 0; }
+
+private:
+    std::chrono::steady_clock::time_point deadline_;
+};
 
 QDBusMessage ManagerCall(const char* method) {
     return QDBusMessage::createMethodCall(
@@ -80,23 +101,32 @@ void LogindPower::ShutdownComputer(int countdownSeconds) {
     QDBusMessage schedule = ManagerCall("ScheduleShutdown");
     schedule << QStringLiteral("poweroff")
              << quint64(RealTimeMicroseconds() + uint64_t(countdownSeconds) * 1000000u);
-    const QDBusMessage scheduled = bus_.call(schedule, QDBus::Block, kCallTimeoutMs);
+    const CallBudget budget;
+    const auto call = [&](const QDBusMessage& message) {
+        return bus_.call(message, QDBus::Block, std::max(budget.RemainingMs(), 1));
+    };
+    const QDBusMessage scheduled = call(schedule);
     if (scheduled.type() == QDBusMessage::ReplyMessage) {
         fallback_.stop();
         return;
     }
     const EOSError refusal = ErrorOf("ScheduleShutdown", scheduled);
+    // A logind that did not answer in time is not asked again: that would
+    // only hold the window longer. (Qt's timer may end the call a little
+    // before the budget's clock does, hence both tests.)
+    if (refusal.ErrorCode() == ETIMEDOUT || budget.Spent())
+        throw refusal;
 
     if (countdownSeconds == 0) {
         QDBusMessage powerOff = ManagerCall("PowerOff");
         powerOff << false;  // not interactive: nobody may be at the screen
-        const QDBusMessage reply = bus_.call(powerOff, QDBus::Block, kCallTimeoutMs);
+        const QDBusMessage reply = call(powerOff);
         if (reply.type() == QDBusMessage::ReplyMessage)
             return;
         throw ErrorOf("PowerOff", reply);
     }
     // Only wait out the countdown when the power-off is going to be allowed.
-    const QDBusMessage can = bus_.call(ManagerCall("CanPowerOff"), QDBus::Block, kCallTimeoutMs);
+    const QDBusMessage can = call(ManagerCall("CanPowerOff"));
     if (can.type() != QDBusMessage::ReplyMessage ||
         can.arguments().value(0).toString() != QStringLiteral("yes")) {
         throw refusal;
@@ -107,7 +137,7 @@ void LogindPower::ShutdownComputer(int countdownSeconds) {
 void LogindPower::PowerOffNow() {
     QDBusMessage powerOff = ManagerCall("PowerOff");
     powerOff << false;
-    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(powerOff, kCallTimeoutMs), this);
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(powerOff, kLateCallTimeoutMs), this);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, this,
                      [this](QDBusPendingCallWatcher* finished) {
                          finished->deleteLater();

@@ -17,7 +17,9 @@
 // a single-shot QTimer of the calling thread's event loop waits out the
 // countdown and then sends Manager.PowerOff without waiting for the answer,
 // so the user-interface thread never blocks on the countdown. When both are
-// refused, EOSError carries logind's reason at once.
+// refused, EOSError carries logind's reason at once. The blocking calls of
+// one request share about a second: a logind that does not answer in that
+// time raises EOSError (ETIMEDOUT) and is not asked again.
 namespace tw {
 
 class LogindPower final : public QObject, public PowerControl {
