@@ -1,9 +1,6 @@
 #include "platform/linux/X11Desktop.h"
 
 #include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XRes.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +12,7 @@
 #include "base/Strings.h"
 #include "base/WriteLog.h"
 #include "platform/linux/AtspiAccessibility.h"
+#include "platform/linux/XOwned.h"
 
 namespace tw {
 
@@ -60,6 +58,29 @@ std::vector<X11Desktop*>& OpenDesktops() {
 }
 XErrorHandler previousErrorHandler = nullptr;
 XIOErrorHandler previousIOErrorHandler = nullptr;
+
+// One XGetWindowProperty answer.
+struct PropertyReply {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    XOwned<unsigned char> data;
+};
+
+// Up to `length` 32-bit units of `property` of type `type`; nullopt when
+// the request failed.
+std::optional<PropertyReply> ReadProperty(Display* display, Window window, Atom property,
+                                          long length, Atom type) {
+    PropertyReply reply;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    const int status = XGetWindowProperty(display, window, property, 0, length, False, type,
+                                          &reply.type, &reply.format, &reply.count, &after, &data);
+    reply.data.reset(data);
+    if (status != Success)
+        return std::nullopt;
+    return reply;
+}
 
 }  // namespace
 
@@ -124,6 +145,9 @@ X11Desktop::X11Desktop(_XDisplay* display) : display_(display), atoms_(std::make
 }
 
 X11Desktop::~X11Desktop() {
+    // Closed while the handlers still know it: errors of requests not yet
+    // answered arrive as it closes, and Xlib's default handler would end
+    // the program.
     XCloseDisplay(display_);
     auto& desktops = OpenDesktops();
     desktops.erase(std::remove(desktops.begin(), desktops.end(), this), desktops.end());
@@ -155,19 +179,12 @@ bool X11Desktop::Sync() {
 unsigned long X11Desktop::WindowProperty(unsigned long window, unsigned long property) {
     if (!Usable() || window == None || property == None)
         return None;
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    unsigned long result = None;
-    if (XGetWindowProperty(display_, window, property, 0, 1, False, XA_WINDOW, &type, &format,
-                           &count, &after, &data) == Success &&
-        type == XA_WINDOW && format == 32 && count == 1 && data) {
-        result = reinterpret_cast<unsigned long*>(data)[0];
+    const auto reply = ReadProperty(display_, window, property, 1, XA_WINDOW);
+    if (reply && reply->type == XA_WINDOW && reply->format == 32 && reply->count == 1 &&
+        reply->data) {
+        return reinterpret_cast<const unsigned long*>(reply->data.get())[0];
     }
-    if (data)
-        XFree(data);
-    return result;
+    return None;
 }
 
 std::vector<unsigned long> X11Desktop::WindowListProperty(unsigned long window,
@@ -175,49 +192,34 @@ std::vector<unsigned long> X11Desktop::WindowListProperty(unsigned long window,
     std::vector<unsigned long> result;
     if (!Usable() || property == None)
         return result;
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
     // 64k windows are more than any desktop holds.
-    if (XGetWindowProperty(display_, window, property, 0, 65536, False, XA_WINDOW, &type, &format,
-                           &count, &after, &data) == Success &&
-        type == XA_WINDOW && format == 32 && data) {
-        const auto* ids = reinterpret_cast<unsigned long*>(data);
-        result.assign(ids, ids + count);
+    const auto reply = ReadProperty(display_, window, property, 65536, XA_WINDOW);
+    if (reply && reply->type == XA_WINDOW && reply->format == 32 && reply->data) {
+        const auto* ids = reinterpret_cast<const unsigned long*>(reply->data.get());
+        result.assign(ids, ids + reply->count);
     }
-    if (data)
-        XFree(data);
     return result;
 }
 
 bool X11Desktop::HasProperty(unsigned long window, unsigned long property) {
     if (!Usable() || property == None)
         return false;
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    const bool ok = XGetWindowProperty(display_, window, property, 0, 0, False, AnyPropertyType,
-                                       &type, &format, &count, &after, &data) == Success;
-    if (data)
-        XFree(data);
-    return ok && type != None;
+    const auto reply = ReadProperty(display_, window, property, 0, AnyPropertyType);
+    return reply && reply->type != None;
 }
 
 std::optional<std::string> X11Desktop::TextProperty(unsigned long window, unsigned long property,
                                                     unsigned long type) {
     if (!Usable() || property == None)
         return std::nullopt;
-    Atom actualType = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
     // Titles are short; a megabyte bounds a hostile one.
-    if (XGetWindowProperty(display_, window, property, 0, 256 * 1024, False, type, &actualType,
-                           &format, &count, &after, &data) != Success) {
+    const auto reply = ReadProperty(display_, window, property, 256 * 1024, type);
+    if (!reply)
         return std::nullopt;
-    }
+    const unsigned char* data = reply->data.get();
+    const Atom actualType = reply->type;
+    const int format = reply->format;
+    const unsigned long count = reply->count;
     std::optional<std::string> result;
     if (data && format == 8 && actualType != None) {
         if (actualType == atoms_->atom[aUtf8String]) {
@@ -236,19 +238,19 @@ std::optional<std::string> X11Desktop::TextProperty(unsigned long window, unsign
             }
             result = std::move(text);
         } else {
-            XTextProperty prop{data, actualType, format, count};
-            char** list = nullptr;
+            XTextProperty prop{reply->data.get(), actualType, format, count};
+            char** strings = nullptr;
             int n = 0;
-            if (Xutf8TextPropertyToTextList(display_, &prop, &list, &n) >= Success && list) {
-                result = n > 0 && list[0] ? std::string(list[0]) : std::string();
-                XFreeStringList(list);
+            const bool converted =
+                Xutf8TextPropertyToTextList(display_, &prop, &strings, &n) >= Success;
+            const XStringList list(strings);
+            if (converted && list) {
+                result = n > 0 && list.get()[0] ? std::string(list.get()[0]) : std::string();
             } else {
                 result.emplace(reinterpret_cast<const char*>(data), count);
             }
         }
     }
-    if (data)
-        XFree(data);
     return result;
 }
 
@@ -257,24 +259,18 @@ bool X11Desktop::ClassHint(unsigned long window, std::string& instance, std::str
     className.clear();
     if (!Usable())
         return false;
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
     const int before = errors_;
-    const bool ok = XGetWindowProperty(display_, window, XA_WM_CLASS, 0, 256, False, XA_STRING,
-                                       &type, &format, &count, &after, &data) == Success &&
-                    errors_ == before;
-    if (ok && data && format == 8) {
+    const auto reply = ReadProperty(display_, window, XA_WM_CLASS, 256, XA_STRING);
+    const bool ok = reply && errors_ == before;
+    if (ok && reply->data && reply->format == 8) {
         // "instance\0class\0"
-        const char* text = reinterpret_cast<const char*>(data);
+        const char* text = reinterpret_cast<const char*>(reply->data.get());
+        const unsigned long count = reply->count;
         const size_t first = strnlen(text, count);
         instance.assign(text, first);
         if (first + 1 < count)
             className.assign(text + first + 1, strnlen(text + first + 1, count - first - 1));
     }
-    if (data)
-        XFree(data);
     return ok;
 }
 
@@ -298,15 +294,15 @@ std::vector<unsigned long> X11Desktop::Children(unsigned long window, unsigned l
     if (!Usable())
         return result;
     Window rootReturn = None, parentReturn = None;
-    Window* children = nullptr;
+    Window* list = nullptr;
     unsigned int count = 0;
-    if (XQueryTree(display_, window, &rootReturn, &parentReturn, &children, &count)) {
-        result.assign(children, children + count);
+    const Status ok = XQueryTree(display_, window, &rootReturn, &parentReturn, &list, &count);
+    const XOwned<Window> children(list);
+    if (ok) {
+        result.assign(children.get(), children.get() + count);
         if (parent)
             *parent = parentReturn;
     }
-    if (children)
-        XFree(children);
     return result;
 }
 
@@ -465,19 +461,13 @@ uint32_t X11Desktop::WindowProcessId(WindowHandle window) {
     if (!Usable() || real == 0 || (window & ~(kXidMask | kSyntheticChildBit)) != 0)
         return 0;
     {
-        Atom type = None;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
         unsigned long pid = 0;
         const int before = errors_;
-        if (XGetWindowProperty(display_, real, atoms_->atom[aNetWmPid], 0, 1, False, XA_CARDINAL,
-                               &type, &format, &count, &after, &data) == Success &&
-            type == XA_CARDINAL && format == 32 && count == 1 && data) {
-            pid = reinterpret_cast<unsigned long*>(data)[0];
+        const auto reply = ReadProperty(display_, real, atoms_->atom[aNetWmPid], 1, XA_CARDINAL);
+        if (reply && reply->type == XA_CARDINAL && reply->format == 32 && reply->count == 1 &&
+            reply->data) {
+            pid = reinterpret_cast<const unsigned long*>(reply->data.get())[0];
         }
-        if (data)
-            XFree(data);
         if (pid > 0 && pid <= 0x7FFFFFFF)
             return uint32_t(pid);
         // A window that is gone has no process, though its client may live on.
@@ -489,16 +479,14 @@ uint32_t X11Desktop::WindowProcessId(WindowHandle window) {
     // The server knows the peer of every local client, whatever the client sets.
     XResClientIdSpec spec{real, XRES_CLIENT_ID_PID_MASK};
     long count = 0;
-    XResClientIdValue* ids = nullptr;
+    XResClientIdValue* values = nullptr;
+    const bool ok = XResQueryClientIds(display_, 1, &spec, &count, &values) == Success;
+    const XResClientIds ids(count, values);
     pid_t pid = 0;
-    if (XResQueryClientIds(display_, 1, &spec, &count, &ids) == Success && ids) {
-        for (long i = 0; i < count && pid <= 0; ++i) {
-            if (ids[i].spec.mask & XRES_CLIENT_ID_PID_MASK)
-                pid = XResGetClientPid(&ids[i]);
-        }
+    for (long i = 0; ok && i < ids.Count() && pid <= 0; ++i) {
+        if (ids[i].spec.mask & XRES_CLIENT_ID_PID_MASK)
+            pid = XResGetClientPid(&ids[i]);
     }
-    if (ids)
-        XResClientIdsDestroy(count, ids);
     return pid > 0 ? uint32_t(pid) : 0;
 }
 
@@ -562,15 +550,13 @@ bool X11Desktop::PostCloseRequest(WindowHandle window) {
         return Sync();
     }
     // Without a manager only a window taking part in the delete protocol can be asked.
-    Atom* protocols = nullptr;
+    Atom* list = nullptr;
     int count = 0;
-    bool takesDelete = false;
-    if (XGetWMProtocols(display_, real, &protocols, &count) && protocols) {
-        takesDelete = std::find(protocols, protocols + count, atoms_->atom[aWmDeleteWindow]) !=
-                      protocols + count;
-    }
-    if (protocols)
-        XFree(protocols);
+    const Status ok = XGetWMProtocols(display_, real, &list, &count);
+    const XOwned<Atom> protocols(list);
+    const bool takesDelete = ok && protocols &&
+                             std::find(protocols.get(), protocols.get() + count,
+                                       atoms_->atom[aWmDeleteWindow]) != protocols.get() + count;
     if (!takesDelete)
         return false;
     event.xclient.window = real;
