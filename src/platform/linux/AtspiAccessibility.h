@@ -14,8 +14,6 @@
 
 #include "platform/Accessibility.h"
 
-struct _AtspiAccessible;
-
 // Browser windows' accessibility trees on Linux, read over AT-SPI
 // (libatspi). A browser's top-level X window is matched to its AT-SPI frame
 // (same process, then same title or the ACTIVE state) and the frame is
@@ -94,8 +92,6 @@ private:
     struct Frame;
     Frame* FindFrame(uint64_t window, uint32_t pid, const std::string& title,
                      const ActiveTest& isActive, AtspiCallBudget& budget);
-    _AtspiAccessible* LookUpFrame(uint32_t pid, const std::string& title,
-                                  const ActiveTest& isActive, AtspiCallBudget& budget);
     void NoteChromiumWithoutField(uint32_t pid, const char* why);
 
     enum class State { Untried, Ready, Unavailable };
