@@ -134,29 +134,44 @@ std::string ProgramFilePath() {
 bool AcquireSingleInstanceLock() {
     const std::string name = LockFileName();
     ForceDirectories(fs::path(name).parent_path().string());
-    // O_CREAT on an existing file opens it untouched; a file left by a
-    // crashed run is no obstacle, only a held lock is.
-    const int fd = ::open(name.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        const int error = errno;
-        throw EOSError(error,
-                       "Unable to create \"" + name + "\" file\nError: " + SysErrorMessage(error));
+    // A copy that opened the file just before its holder deleted it locks a
+    // file no longer at the path, while the next copy creates and locks a new
+    // one: a lock counts only when the file locked is the one at the path.
+    // Each retry follows a release by another copy, so a few always suffice.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        // O_CREAT on an existing file opens it untouched; a file left by a
+        // crashed run is no obstacle, only a held lock is.
+        const int fd = ::open(name.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            const int error = errno;
+            throw EOSError(
+                error, "Unable to create \"" + name + "\" file\nError: " + SysErrorMessage(error));
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(fd);
+            return false;
+        }
+        struct stat locked {};
+        struct stat current {};
+        if (::fstat(fd, &locked) != 0 || ::stat(name.c_str(), &current) != 0 ||
+            locked.st_dev != current.st_dev || locked.st_ino != current.st_ino) {
+            ::close(fd);
+            continue;
+        }
+        if (LockDescriptor() >= 0)
+            ::close(LockDescriptor());
+        LockDescriptor() = fd;
+        return true;
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        return false;
-    }
-    if (LockDescriptor() >= 0)
-        ::close(LockDescriptor());
-    LockDescriptor() = fd;
-    return true;
+    return false;
 }
 
 void ReleaseSingleInstanceLock() {
     if (LockDescriptor() < 0)
         return;
-    // Delete while still holding the lock, so a starting copy cannot lock a
-    // file that is about to vanish.
+    // Deleted while still held, so no copy can lock it after the close and
+    // count it as held: one that opened it before the deletion finds it gone
+    // from the path and starts over on a new file.
     ::unlink(LockFileName().c_str());
     ::close(LockDescriptor());
     LockDescriptor() = -1;

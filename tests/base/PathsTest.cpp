@@ -72,6 +72,58 @@ TEST_F(PathsTest, LockIsExclusiveAndALeftoverFileDoesNotBlock) {
     EXPECT_TRUE(AcquireSingleInstanceLock());
 }
 
+// Several copies starting and ending at once, each through the program's own
+// lock: never two holders at a time. A holder proves it is alone by creating
+// a marker file that must not exist yet, and removes it before letting go.
+TEST_F(PathsTest, RacingCopiesNeverHoldTheLockTogether) {
+    constexpr int kCopies = 4;
+    constexpr int kRounds = 2000;
+    struct Shared {
+        std::atomic<int> held;
+        std::atomic<int> together;
+    };
+    void* memory =
+        ::mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(memory, MAP_FAILED);
+    auto* shared = new (memory) Shared{{0}, {0}};
+    const std::string marker = DataFolder() + "holder";
+
+    std::vector<pid_t> children;
+    for (int i = 0; i < kCopies; ++i) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            // Bounded in rounds and in time, whatever the machine's load.
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            for (int round = 0; round < kRounds && std::chrono::steady_clock::now() < deadline;
+                 ++round) {
+                if (!AcquireSingleInstanceLock())
+                    continue;
+                shared->held++;
+                const int fd = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+                if (fd < 0) {
+                    shared->together++;
+                } else {
+                    ::close(fd);
+                    ::unlink(marker.c_str());
+                }
+                ReleaseSingleInstanceLock();
+            }
+            ::_exit(0);
+        }
+        if (child > 0)
+            children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        EXPECT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    EXPECT_EQ(children.size(), size_t(kCopies));
+    EXPECT_GT(shared->held.load(), kRounds / 10);
+    EXPECT_EQ(shared->together.load(), 0) << "of " << shared->held.load() << " holds";
+    ::munmap(memory, sizeof(Shared));
+}
+
 TEST_F(PathsTest, UncreatableLockFileRaisesTheTwoLineError) {
     // A dangling link in the lock file's place cannot be created, even by root.
     fs::create_symlink(DataFolder() + "missing/folder/lock", LockFileName());
