@@ -2,11 +2,9 @@
 
 #include <time.h>
 
-#include <chrono>
 #include <cmath>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 #include "base/Exceptions.h"
 
@@ -76,15 +74,15 @@ void StopLocked(ClockState& s, Stopwatch& watch) {
         watch.elapsedTicks += now - cost;
 }
 
-// Smallest cost of a start and a stop, from ten tries 10 ms apart. A reading
-// of zero cannot be beaten, so a counter that only moves when told (tests)
+// Smallest cost of a start and a stop, from ten tries back to back: the
+// smallest already discards a try that was interrupted, and pausing between
+// tries would only delay every start of the program. A reading of zero
+// cannot be beaten, so a counter that only moves when told (tests)
 // calibrates to exactly 0 at once.
 uint64_t Calibrate(ClockState& s) {
     s.overhead = 0;
     uint64_t best = UINT64_MAX;
     for (int i = 0; i < 10 && best != 0; ++i) {
-        if (i > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         Stopwatch probe;
         StartLocked(s, probe);
         StopLocked(s, probe);

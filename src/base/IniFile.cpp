@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "base/Paths.h"
 #include "base/Strings.h"
 
 namespace tw {
@@ -186,6 +187,13 @@ bool TIniFile::Store(const Document& doc) const {
         }
     }
     const bool existed = ::stat(target.c_str(), &st) == 0;
+    // Writes killed between the temporary and the rename leave temporaries
+    // behind; the first write of each file object clears them out. Reads
+    // never do, so a program that only reads changes nothing.
+    if (!sweptTemporaries_) {
+        sweptTemporaries_ = true;
+        RemoveStaleTemporaries(target + ".");
+    }
 
     std::string temp = target + ".XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);

@@ -59,6 +59,7 @@ private:
     bool Store(const Document& doc) const;
 
     std::string fileName_;
+    mutable bool sweptTemporaries_ = false;
 };
 
 }  // namespace tw

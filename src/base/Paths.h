@@ -39,8 +39,20 @@ std::string ProgramFilePath();
 bool AcquireSingleInstanceLock();
 void ReleaseSingleInstanceLock();
 
-// Seeds the data folder when it has no settings database; copy failures are ignored.
+// Seeds each database of the data folder that is missing, or that holds no
+// table, from its template in the program folder; a database with tables,
+// and a file that cannot be read as a database, are never replaced (the
+// latter is logged). Copies are whole or absent. EOSError naming the
+// template when one is needed and missing (then nothing is copied), or when
+// a copy fails.
 void CopyDatabaseTemplates();
+
+// Removes the files named `pattern` followed by six letters or digits (the
+// temporaries of mkstemp) that a write killed before its rename left behind:
+// only those untouched for kStaleTemporarySeconds, since a live writer
+// renames its temporary within moments.
+inline constexpr long kStaleTemporarySeconds = 60;
+void RemoveStaleTemporaries(const std::string& pattern);
 
 // Existence tests that answer false instead of failing on an unreachable volume.
 bool FileExistsOnVolume(const std::string& path);

@@ -1,6 +1,7 @@
 // Start-up of the program. Until the panel exists it runs the start-up
 // steps that exist and reports what it did.
 #include <cstdio>
+#include <string>
 
 #include "base/AppClock.h"
 #include "base/Exceptions.h"
@@ -17,20 +18,24 @@ int main() {
             std::fprintf(stderr, "Please Note: Application is already running\n");
             return 1;
         }
+        // Released on every way out, also when seeding refuses to go on.
+        struct LockGuard {
+            ~LockGuard() { ReleaseSingleInstanceLock(); }
+        } lock;
         // Browsers expose their address fields once accessibility is on.
         EnableAccessibilityBus();
-        const bool seeded = !FileExistsOnVolume(GetSettingsDBFileName());
+        const std::string databases[] = {GetSettingsDBFileName(), GetActivityDBFileName()};
+        bool present[2];
+        for (int i = 0; i < 2; ++i)
+            present[i] = FileExistsOnVolume(databases[i]);
+        // Without its databases the program cannot run: a missing template ends it here.
         CopyDatabaseTemplates();
         std::printf("Data folder: %s\n", DataFolder().c_str());
         std::printf("Lock held: %s\n", LockFileName().c_str());
-        if (seeded) {
-            std::printf("Databases %s from the templates in %s\n",
-                        FileExistsOnVolume(GetSettingsDBFileName()) ? "seeded" : "not seeded",
-                        ProgramFolder().c_str());
-        } else {
-            std::printf("Databases present: %s\n", GetSettingsDBFileName().c_str());
+        for (int i = 0; i < 2; ++i) {
+            std::printf("%s: %s\n", present[i] ? "Database present" : "Database seeded",
+                        databases[i].c_str());
         }
-        ReleaseSingleInstanceLock();
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());

@@ -132,23 +132,40 @@ int Run(int argc, char** argv) {
     long waitSeconds = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
         if (arg == "--all") {
             all = true;
-        } else if (arg == "--data-folder" && i + 1 < argc) {
-            dataFolder = argv[++i];
-        } else if (arg == "--wait" && i + 1 < argc) {
-            char* end = nullptr;
-            waitSeconds = std::strtol(argv[++i], &end, 10);
-            if (*end != '\0' || waitSeconds < 0 || waitSeconds > 3600) {
+            continue;
+        }
+        if (arg != "--data-folder" && arg != "--wait") {
+            std::fprintf(stderr, "tallyward-probe: unknown argument %s\n%s", arg.c_str(), kUsage);
+            return 2;
+        }
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "tallyward-probe: missing value after %s\n%s", arg.c_str(),
+                         kUsage);
+            return 2;
+        }
+        const std::string value = argv[++i];
+        if (arg == "--data-folder") {
+            // An empty one would silently mean no list at all.
+            if (value.empty()) {
+                std::fprintf(stderr, "tallyward-probe: empty folder after --data-folder\n");
+                return 2;
+            }
+            dataFolder = value;
+        } else {
+            // Digits only: strtol alone would take "" and " 5" as well.
+            const bool digits = !value.empty() && value.size() <= 4 &&
+                                value.find_first_not_of("0123456789") == std::string::npos;
+            waitSeconds = digits ? std::strtol(value.c_str(), nullptr, 10) : -1;
+            if (waitSeconds < 0 || waitSeconds > 3600) {
                 std::fprintf(stderr, "tallyward-probe: --wait takes 0 to 3600 seconds\n");
                 return 2;
             }
-        } else if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else {
-            std::fputs(kUsage, stderr);
-            return 2;
         }
     }
 
@@ -177,6 +194,11 @@ int Run(int argc, char** argv) {
     if (!all) {
         TOnlineTimeApplication probe(*desktop);
         probe.Execute(false, nullptr);
+        // Nothing to describe: a line for window 0 would read like a program's error.
+        if (probe.WindowHandle() == kNullWindow && !desktop->ConnectionLost()) {
+            std::fprintf(stderr, "tallyward-probe: no window is in front\n");
+            return 1;
+        }
         PrintLine(probe, list);
     } else {
         std::vector<WindowHandle> windows;

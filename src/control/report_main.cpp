@@ -11,8 +11,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/AppClock.h"
@@ -38,7 +40,7 @@ const char* const kUsage =
 struct Arguments {
     std::string dataFolder;
     std::string period = "day";
-    std::string at;
+    std::optional<TDateTime> at;
 };
 
 // Days back from now for the usage page's periods; 0 for "Today", -1 for "day".
@@ -54,6 +56,25 @@ int PeriodDays(const std::string& period) {
     throw ReportError("unknown period \"" + period + "\"");
 }
 
+// --at in exactly one form, every field with its leading zeros: a looser
+// reading would take "2024-5-1" or a blank-padded text for another moment
+// than the user meant.
+TDateTime ParseMoment(const std::string& text) {
+    static constexpr std::string_view kForm = "dddd-dd-dd dd:dd:dd";
+    bool matches = text.size() == kForm.size();
+    for (size_t i = 0; matches && i < text.size(); ++i) {
+        const bool digit = text[i] >= '0' && text[i] <= '9';
+        matches = kForm[i] == 'd' ? digit : text[i] == kForm[i];
+    }
+    try {
+        if (matches) {
+            return ParseDateTimeText(text);
+        }
+    } catch (const std::exception&) {
+    }
+    throw ReportError("--at \"" + text + "\" is not a moment of the form yyyy-mm-dd hh:nn:ss");
+}
+
 Arguments ParseArguments(int argc, char** argv) {
     Arguments args;
     for (int i = 1; i < argc; ++i) {
@@ -62,17 +83,23 @@ Arguments ParseArguments(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             std::exit(0);
         }
+        if (arg != "--data-folder" && arg != "--period" && arg != "--at") {
+            throw ReportError("unknown argument " + arg);
+        }
         if (i + 1 >= argc) {
             throw ReportError("missing value after " + arg);
         }
+        const std::string value = argv[++i];
         if (arg == "--data-folder") {
-            args.dataFolder = argv[++i];
+            // An empty one would silently mean the user's own folder.
+            if (value.empty()) {
+                throw ReportError("empty folder after --data-folder");
+            }
+            args.dataFolder = value;
         } else if (arg == "--period") {
-            args.period = argv[++i];
-        } else if (arg == "--at") {
-            args.at = argv[++i];
+            args.period = value;
         } else {
-            throw ReportError("unknown argument " + arg);
+            args.at = ParseMoment(value);
         }
     }
     PeriodDays(args.period);  // refuse a wrong period before touching anything
@@ -90,19 +117,13 @@ private:
     double utcSeconds_;
 };
 
-void StartClock(const std::string& at) {
-    if (at.empty()) {
+void StartClock(const std::optional<TDateTime>& at) {
+    if (!at) {
         StartAppClock();
         return;
     }
-    TDateTime moment = 0;
-    try {
-        moment = ParseDateTimeText(at);
-    } catch (const std::exception&) {
-        throw ReportError("--at \"" + at + "\" is not a moment of the form yyyy-mm-dd hh:nn:ss");
-    }
     // Universal time in and out, so the clock reads exactly the given text.
-    StartAppClock(nullptr, std::make_unique<FixedWallClock>(DateTimeToUnix(moment)),
+    StartAppClock(nullptr, std::make_unique<FixedWallClock>(DateTimeToUnix(*at)),
                   TimeZoneRules::Utc());
 }
 

@@ -152,7 +152,9 @@ void SetSQLiteStatementHook(TSQLiteStatementHook hook) {
 
 TSQLiteDatabase::TSQLiteDatabase(const std::string& fileName) : fileName_(fileName) {
     sqlite3* handle = nullptr;
-    if (sqlite3_open(fileName.c_str(), &handle) != SQLITE_OK) {
+    // Never creates the file: a missing database is seeded from its template
+    // at start-up, and an empty one made here would hide that it is missing.
+    if (sqlite3_open_v2(fileName.c_str(), &handle, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
         if (!handle) {
             throw ESQLiteException("Failed to open database \"" + fileName + "\" : unknown error");
         }

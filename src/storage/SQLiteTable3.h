@@ -42,7 +42,8 @@ class TSQLiteTable;
 
 class TSQLiteDatabase {
 public:
-    // Opens (or creates, as the library does) the file. ESQLiteException on failure.
+    // Opens an existing file for reading and writing; a missing one is not
+    // created. ESQLiteException on failure.
     explicit TSQLiteDatabase(const std::string& fileName);
     ~TSQLiteDatabase();
     TSQLiteDatabase(const TSQLiteDatabase&) = delete;

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <time.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <optional>
+#include <vector>
 
 #include "base/Exceptions.h"
 #include "support/ManualClock.h"
@@ -187,6 +190,38 @@ TEST_F(AppClockTest, OverheadIsCalibratedAndSubtracted) {
         StopwatchStop(watch);
         EXPECT_EQ(watch.elapsedTicks, total) << step;
     }
+}
+
+// The ten calibration readings are taken back to back: pausing between them
+// delayed every start of the program and of the report.
+TEST_F(AppClockTest, CalibrationDoesNotPause) {
+    using Moments = std::vector<std::chrono::steady_clock::time_point>;
+    class TimedTickSource final : public TickSource {
+    public:
+        explicit TimedTickSource(Moments* reads) : reads_(reads) {}
+        uint64_t Ticks() override {
+            reads_->push_back(std::chrono::steady_clock::now());
+            return value_ += 7;
+        }
+        uint64_t Frequency() override { return 1000; }
+
+    private:
+        Moments* reads_;
+        uint64_t value_ = 1000;
+    };
+    // Nine pauses of 10 ms take 90 ms at least; a busy machine may delay one
+    // run of twenty counter reads that long, but not each of three.
+    Moments reads[3];
+    auto shortest = std::chrono::steady_clock::duration::max();
+    for (Moments& run : reads) {
+        ManualClock wall;
+        StartAppClock(std::make_unique<TimedTickSource>(&run), wall.MakeWallClock(),
+                      TimeZoneRules::Utc());
+        EXPECT_EQ(StopwatchOverheadTicks(), 7u);
+        ASSERT_GE(run.size(), 20u);
+        shortest = std::min(shortest, run[19] - run[0]);
+    }
+    EXPECT_LT(shortest, std::chrono::milliseconds(90));
 }
 
 TEST(SystemTickSourceTest, CountsBootTimeInNanoseconds) {

@@ -1,9 +1,11 @@
 #include "base/IniFile.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -226,6 +228,45 @@ TEST_F(IniFileTest, InterruptedWriteKeepsTheOldFile) {
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the cut-short write was reported as done";
     EXPECT_EQ(ReadFileText(path), before);
     EXPECT_EQ(FolderEntries(dir.Path()), std::vector<std::string>{"t.ini"});
+}
+
+// A write killed between its temporary and the rename leaves "<name>.XXXXXX"
+// behind. The first write clears those a minute old; reads remove nothing,
+// and neither a live writer's temporary nor any other name is touched.
+TEST_F(IniFileTest, FirstWriteRemovesTemporariesOfKilledWrites) {
+    const struct {
+        const char* name;
+        int ageSeconds;
+        bool kept;
+    } files[] = {
+        {"t.ini.a1B2c3", 3600, false}, {"t.ini.zzzzzz", 2 * 60, false},
+        {"t.ini.Q9w8E7", 5, true},      // a live writer's
+        {"t.ini.a1B2c", 3600, true},    // not six characters
+        {"t.ini.a1B2c3d", 3600, true},  // nor seven
+        {"t.ini.a1-2c3", 3600, true},   // not letters and digits
+        {"u.ini.a1B2c3", 3600, true},   // another file's
+    };
+    const auto age = [](const std::string& file, int seconds) {
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        const timespec times[2] = {{now.tv_sec - seconds, 0}, {now.tv_sec - seconds, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0) << file;
+    };
+    for (const auto& f : files) {
+        WriteFileText(dir.Path() + f.name, "[S]\npartial");
+        age(dir.Path() + f.name, f.ageSeconds);
+    }
+    fs::create_directory(dir.Path() + "t.ini.Dir123");  // not a file
+    age(dir.Path() + "t.ini.Dir123", 3600);
+    WriteFileText(path, "[S]\nk=1\n");
+    EXPECT_EQ(ini.ReadString("S", "k", ""), "1");
+    EXPECT_EQ(FolderEntries(dir.Path()).size(), std::size(files) + 2);
+    ASSERT_TRUE(ini.WriteString("S", "k", "2"));
+    for (const auto& f : files) {
+        EXPECT_EQ(fs::exists(dir.Path() + f.name), f.kept) << f.name;
+    }
+    EXPECT_TRUE(fs::is_directory(dir.Path() + "t.ini.Dir123"));
+    EXPECT_EQ(ReadFileText(path), "[S]\nk=2\n");
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The real program against a real data folder: a first start seeds the
-# databases; while another process holds the lock a second copy says so and
-# touches no file; a lock file left behind by a killed run does not block.
+# databases, later starts seed only what is missing and never replace the
+# user's history, and without templates the program refuses to start; while
+# another process holds the lock a second copy says so and touches no file;
+# a lock file left behind by a killed run does not block.
 set -euo pipefail
 program=$1
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -11,10 +13,44 @@ out=$("$program") || fail "first start failed: $out"
 [ -f "$data/settings.sqlite" ] || fail "settings.sqlite not seeded"
 [ -f "$data/actmondb.sqlite" ] || fail "actmondb.sqlite not seeded"
 
-# A database the user already has is left alone.
+# History recorded, then settings.sqlite moved aside: only the settings come back.
+python3 - "$data/actmondb.sqlite" <<'PY'
+import sqlite3, sys
+db = sqlite3.connect(sys.argv[1])
+db.execute("INSERT INTO applications VALUES ('2024-05-01 12:00:00', '/usr/bin/xterm', '', "
+           "'0', 3, 1)")
+db.commit()
+db.close()
+PY
+history=$(sha256sum <"$data/actmondb.sqlite")
+mv "$data/settings.sqlite" "$data/settings.sqlite.aside"
+"$program" >/dev/null || fail "start without settings.sqlite failed"
+[ -f "$data/settings.sqlite" ] || fail "settings.sqlite not seeded again"
+[ "$(sha256sum <"$data/actmondb.sqlite")" = "$history" ] || fail "the history was replaced"
+
+# A file that is no database may be the user's: left alone.
 echo "user data" > "$data/actmondb.sqlite"
-"$program" >/dev/null || fail "second start failed"
-[ "$(cat "$data/actmondb.sqlite")" = "user data" ] || fail "existing activity database replaced"
+"$program" >/dev/null || fail "start with an unreadable activity database failed"
+[ "$(cat "$data/actmondb.sqlite")" = "user data" ] || fail "unreadable activity database replaced"
+
+# Without templates a missing database is refused by name, and none is made up.
+bare="$XDG_DATA_HOME/bare"
+mkdir -p "$bare"
+cp "$program" "$bare/"
+rm "$data/settings.sqlite"
+set +e
+err=$("$bare/$(basename "$program")" 2>&1 >/dev/null)
+status=$?
+set -e
+[ "$status" -ne 0 ] || fail "start without templates succeeded"
+case "$err" in
+    *"template \"$bare/settings.sqlite\" is missing"*) ;;
+    *) fail "start without templates said: $err" ;;
+esac
+[ ! -e "$data/settings.sqlite" ] || fail "a settings database was made without its template"
+[ ! -e "$data/Tallyward.lock" ] || fail "the refused start kept its lock file"
+rm -r "$bare"
+"$program" >/dev/null || fail "start with templates again failed"
 
 # Hold the lock the way a running copy does: one process, stopped by its PID.
 touch "$data/Tallyward.lock"

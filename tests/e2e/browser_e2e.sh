@@ -88,8 +88,11 @@ chromium)
     # keep it off the closed network.
     # Chromium looks at the accessibility bus only when it starts, so the
     # program (here its probe) must have switched accessibility on first,
-    # as it does when it starts with the session.
-    "$probe" >/dev/null
+    # as it does when it starts with the session. No window need be in front.
+    if ! "$probe" >/dev/null 2>"$work/first-probe.err" &&
+        ! grep -qx "tallyward-probe: no window is in front" "$work/first-probe.err"; then
+        fail "first probe: $(cat "$work/first-probe.err")"
+    fi
     chromium --no-sandbox --disable-gpu --disable-quic --no-first-run \
         --disable-background-networking --disable-component-update --disable-sync \
         --no-default-browser-check --force-renderer-accessibility \

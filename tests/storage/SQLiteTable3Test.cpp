@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -23,6 +24,8 @@ std::string ErrorOf(const std::function<void()>& call) {
 
 class SQLiteTable3Test : public ::testing::Test {
 protected:
+    // The layer opens existing files only: each test starts from an empty one.
+    void SetUp() override { test::WriteFileText(file_, ""); }
     std::unique_ptr<TSQLiteTable> Query(const std::string& sql) {
         TSQLiteDatabase db(file_);
         return db.GetTable(sql);
@@ -187,9 +190,13 @@ TEST_F(SQLiteTable3Test, FailuresCarryTheThreeLineLayerError) {
     EXPECT_EQ(ErrorOf([&] { Query("SELECT abs(-9223372036854775807 - 1)"); }),
               "Could not retrieve data.\rError [1]: SQL error or missing database.\r"
               "\"SELECT abs(-9223372036854775807 - 1)\": integer overflow");
-    const std::string bad = dir_.Path() + "no/such/folder/x.sqlite";
-    EXPECT_EQ(ErrorOf([&] { TSQLiteDatabase db(bad); }),
-              "Failed to open database \"" + bad + "\" : unable to open database file");
+    // A missing file is an error, and no empty database takes its place.
+    for (const std::string& missing :
+         {dir_.Path() + "no/such/folder/x.sqlite", dir_.Path() + "missing.sqlite"}) {
+        EXPECT_EQ(ErrorOf([&] { TSQLiteDatabase db(missing); }),
+                  "Failed to open database \"" + missing + "\" : unable to open database file");
+        EXPECT_FALSE(std::filesystem::exists(missing)) << missing;
+    }
 }
 
 // The stored queries write string literals in double quotes.
