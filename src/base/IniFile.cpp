@@ -15,6 +15,10 @@ namespace tw {
 
 namespace {
 
+// Named apart from a copy a user might keep ("tallyward.ini.backup"), since
+// leftovers of this name are deleted.
+constexpr const char* kTemporaryInfix = ".tmp-";
+
 enum class LineKind { Other, Header, Key };
 
 struct ParsedLine {
@@ -192,10 +196,10 @@ bool TIniFile::Store(const Document& doc) const {
     // never do, so a program that only reads changes nothing.
     if (!sweptTemporaries_) {
         sweptTemporaries_ = true;
-        RemoveStaleTemporaries(target + ".");
+        RemoveStaleTemporaries(target + kTemporaryInfix);
     }
 
-    std::string temp = target + ".XXXXXX";
+    std::string temp = target + kTemporaryInfix + "XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return false;

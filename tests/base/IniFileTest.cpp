@@ -230,7 +230,7 @@ TEST_F(IniFileTest, InterruptedWriteKeepsTheOldFile) {
     EXPECT_EQ(FolderEntries(dir.Path()), std::vector<std::string>{"t.ini"});
 }
 
-// A write killed between its temporary and the rename leaves "<name>.XXXXXX"
+// A write killed between its temporary and the rename leaves "<name>.tmp-XXXXXX"
 // behind. The first write clears those a minute old; reads remove nothing,
 // and neither a live writer's temporary nor any other name is touched.
 TEST_F(IniFileTest, FirstWriteRemovesTemporariesOfKilledWrites) {
@@ -239,12 +239,13 @@ TEST_F(IniFileTest, FirstWriteRemovesTemporariesOfKilledWrites) {
         int ageSeconds;
         bool kept;
     } files[] = {
-        {"t.ini.a1B2c3", 3600, false}, {"t.ini.zzzzzz", 2 * 60, false},
-        {"t.ini.Q9w8E7", 5, true},      // a live writer's
-        {"t.ini.a1B2c", 3600, true},    // not six characters
-        {"t.ini.a1B2c3d", 3600, true},  // nor seven
-        {"t.ini.a1-2c3", 3600, true},   // not letters and digits
-        {"u.ini.a1B2c3", 3600, true},   // another file's
+        {"t.ini.tmp-a1B2c3", 3600, false}, {"t.ini.tmp-zzzzzz", 2 * 60, false},
+        {"t.ini.tmp-Q9w8E7", 5, true},      // a live writer's
+        {"t.ini.tmp-a1B2c", 3600, true},    // not six characters
+        {"t.ini.tmp-a1B2c3d", 3600, true},  // nor seven
+        {"t.ini.tmp-a1-2c3", 3600, true},   // not letters and digits
+        {"u.ini.tmp-a1B2c3", 3600, true},   // another file's
+        {"t.ini.backup", 3600, true},       // the user's own copy
     };
     const auto age = [](const std::string& file, int seconds) {
         timespec now{};
@@ -256,8 +257,8 @@ TEST_F(IniFileTest, FirstWriteRemovesTemporariesOfKilledWrites) {
         WriteFileText(dir.Path() + f.name, "[S]\npartial");
         age(dir.Path() + f.name, f.ageSeconds);
     }
-    fs::create_directory(dir.Path() + "t.ini.Dir123");  // not a file
-    age(dir.Path() + "t.ini.Dir123", 3600);
+    fs::create_directory(dir.Path() + "t.ini.tmp-Dir123");  // not a file
+    age(dir.Path() + "t.ini.tmp-Dir123", 3600);
     WriteFileText(path, "[S]\nk=1\n");
     EXPECT_EQ(ini.ReadString("S", "k", ""), "1");
     EXPECT_EQ(FolderEntries(dir.Path()).size(), std::size(files) + 2);
@@ -265,7 +266,7 @@ TEST_F(IniFileTest, FirstWriteRemovesTemporariesOfKilledWrites) {
     for (const auto& f : files) {
         EXPECT_EQ(fs::exists(dir.Path() + f.name), f.kept) << f.name;
     }
-    EXPECT_TRUE(fs::is_directory(dir.Path() + "t.ini.Dir123"));
+    EXPECT_TRUE(fs::is_directory(dir.Path() + "t.ini.tmp-Dir123"));
     EXPECT_EQ(ReadFileText(path), "[S]\nk=2\n");
 }
 
