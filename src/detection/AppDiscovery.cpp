@@ -147,7 +147,7 @@ std::string TAppDiscovery::ShortcutTargetPath(const std::string& shortcut,
     return rawTarget;
 }
 
-void TAppDiscovery::ScanStartMenuShortcuts(std::vector<std::string>& lines) {
+std::vector<std::string> TAppDiscovery::StartMenuShortcutFiles() {
     std::vector<std::string> files = source_.StartMenuFiles();
     // The first of two names for one file is kept.
     std::stable_sort(files.begin(), files.end(),
@@ -156,23 +156,32 @@ void TAppDiscovery::ScanStartMenuShortcuts(std::vector<std::string>& lines) {
         std::unique(files.begin(), files.end(),
                     [this](const std::string& a, const std::string& b) { return SamePath(a, b); }),
         files.end());
+    return files;
+}
+
+std::optional<std::string> TAppDiscovery::ShortcutLine(const std::string& file) {
+    if (!source_.IsShortcutFile(file))
+        return std::nullopt;
+    const ShortcutTarget shortcut = source_.ResolveShortcut(file);
+    const std::string target = ShortcutTargetPath(file, shortcut.target);
+    if (!FitsInLine(target) || !source_.IsProgramFile(target))
+        return std::nullopt;
     const char delimiter = source_.PathDelimiter();
-    for (const std::string& file : files) {
-        if (!source_.IsShortcutFile(file))
-            continue;
-        const ShortcutTarget shortcut = source_.ResolveShortcut(file);
-        const std::string target = ShortcutTargetPath(file, shortcut.target);
-        if (!FitsInLine(target) || !source_.IsProgramFile(target))
-            continue;
-        const std::string name = LowerCase(ExtractFileName(target, delimiter));
-        if (name.find("unins") != std::string::npos || name.find("setup") != std::string::npos)
-            continue;
-        if (target.find(kInstallerCache) != std::string::npos)
-            continue;
-        const std::string caption = shortcut.caption.empty()
-                                        ? WithoutExtension(ExtractFileName(file, delimiter))
-                                        : shortcut.caption;
-        lines.push_back(target + "=" + caption);
+    const std::string name = LowerCase(ExtractFileName(target, delimiter));
+    if (name.find("unins") != std::string::npos || name.find("setup") != std::string::npos)
+        return std::nullopt;
+    if (target.find(kInstallerCache) != std::string::npos)
+        return std::nullopt;
+    const std::string caption = shortcut.caption.empty()
+                                    ? WithoutExtension(ExtractFileName(file, delimiter))
+                                    : shortcut.caption;
+    return target + "=" + caption;
+}
+
+void TAppDiscovery::ScanStartMenuShortcuts(std::vector<std::string>& lines) {
+    for (const std::string& file : StartMenuShortcutFiles()) {
+        if (std::optional<std::string> line = ShortcutLine(file))
+            lines.push_back(std::move(*line));
     }
 }
 
@@ -282,60 +291,75 @@ std::vector<std::string> TAppDiscovery::ProgramFolderList() {
     return folders;
 }
 
-void TAppDiscovery::ScanFolder(const std::string& folder, std::vector<std::string>& lines,
-                               const TScanProgressCallback& progress) {
-    const std::vector<FolderEntry> entries = source_.ListFolder(folder);
-    for (const FolderEntry& entry : entries) {
-        if (!entry.program || entry.name == "." || entry.name == "..")
-            continue;
-        const std::string name = LowerCase(entry.name);
-        if (name.find("setup") != std::string::npos || name.find("inst") != std::string::npos)
-            continue;
-        const std::string path = entry.path.empty() ? folder + entry.name : entry.path;
-        if (FitsInLine(path))
-            lines.push_back(path + "=" + GetExeDisplayName(path));
-    }
-    for (const FolderEntry& entry : entries) {
-        if (entry.attributes != kFaDirectory || entry.name == "." || entry.name == "..")
-            continue;
-        if (progress && !progress())
-            Abort();
-        ScanFolder(folder + entry.name + source_.PathDelimiter(), lines, progress);
-    }
+TProgramFolderWalk::TProgramFolderWalk(Discovery& source, const std::vector<std::string>& tops)
+    : source_(source) {
+    for (auto top = tops.rbegin(); top != tops.rend(); ++top)
+        pending_.push_back({*top, true});
 }
 
-void TAppDiscovery::CountFolder(const std::string& folder, int32_t& count,
-                                const TScanProgressCallback& progress) {
-    for (const FolderEntry& entry : source_.ListFolder(folder)) {
-        if (entry.attributes != kFaDirectory || entry.name == "." || entry.name == "..")
-            continue;
-        if (progress && !progress())
-            Abort();
-        ++count;
-        CountFolder(folder + entry.name + source_.PathDelimiter(), count, progress);
+std::optional<TScanFolder> TProgramFolderWalk::Next() {
+    while (!pending_.empty()) {
+        TScanFolder folder = std::move(pending_.back());
+        pending_.pop_back();
+        if (!folder.top || source_.DirectoryExists(folder.path))
+            return folder;
     }
+    return std::nullopt;
+}
+
+std::vector<FolderEntry> TProgramFolderWalk::List(const TScanFolder& folder) {
+    std::vector<FolderEntry> entries = source_.ListFolder(folder.path);
+    const size_t first = pending_.size();
+    for (const FolderEntry& entry : entries) {
+        if (entry.attributes == kFaDirectory && entry.name != "." && entry.name != "..")
+            pending_.push_back({folder.path + entry.name + source_.PathDelimiter(), false});
+    }
+    // The first subfolder is visited first.
+    std::reverse(pending_.begin() + std::ptrdiff_t(first), pending_.end());
+    return entries;
+}
+
+std::optional<std::string> TAppDiscovery::ProgramPath(const TScanFolder& folder,
+                                                      const FolderEntry& entry) {
+    if (!entry.program || entry.name == "." || entry.name == "..")
+        return std::nullopt;
+    const std::string name = LowerCase(entry.name);
+    if (name.find("setup") != std::string::npos || name.find("inst") != std::string::npos)
+        return std::nullopt;
+    std::string path = entry.path.empty() ? folder.path + entry.name : entry.path;
+    if (!FitsInLine(path))
+        return std::nullopt;
+    return path;
 }
 
 int32_t TAppDiscovery::CountProgramFolders(const TScanProgressCallback& progress) {
     int32_t count = 0;
-    for (const std::string& folder : ProgramFolderList()) {
-        if (source_.DirectoryExists(folder))
-            CountFolder(folder, count, progress);
+    TProgramFolderWalk walk(source_, ProgramFolderList());
+    while (const std::optional<TScanFolder> folder = walk.Next()) {
+        if (!folder->top) {
+            if (progress && !progress())
+                Abort();
+            ++count;
+        }
+        walk.List(*folder);
     }
     return count;
 }
 
 void TAppDiscovery::ScanProgramFolders(std::vector<std::string>& lines,
                                        const TScanProgressCallback& progress) {
-    for (const std::string& folder : ProgramFolderList()) {
-        if (source_.DirectoryExists(folder))
-            ScanFolder(folder, lines, progress);
+    TProgramFolderWalk walk(source_, ProgramFolderList());
+    while (const std::optional<TScanFolder> folder = walk.Next()) {
+        if (!folder->top && progress && !progress())
+            Abort();
+        for (const FolderEntry& entry : walk.List(*folder)) {
+            if (const std::optional<std::string> path = ProgramPath(*folder, entry))
+                lines.push_back(*path + "=" + GetExeDisplayName(*path));
+        }
     }
 }
 
-void TAppDiscovery::ProcessesExeNamesGet(const std::string& computerName,
-                                         std::vector<std::string>& lines) {
-    lines.clear();
+std::vector<std::string> TAppDiscovery::RunningProgramPaths(const std::string& computerName) {
     std::vector<std::string> paths;  // sorted, no duplicates
     const auto less = [this](const std::string& a, const std::string& b) { return PathLess(a, b); };
     try {
@@ -362,18 +386,28 @@ void TAppDiscovery::ProcessesExeNamesGet(const std::string& computerName,
     }
     // Whatever was found before a failure still becomes whole lines: a bare
     // path would reach the list as an entry without a name.
-    for (const std::string& path : paths) {
-        if (!FitsInLine(path))
-            continue;
-        std::string caption;
-        try {
-            caption = GetExeDisplayName(path);
-        } catch (const Exception& e) {
-            LogException(e, "; ProcessesExeNamesGet: ");
-            caption = WithoutExtension(ExtractFileName(path, source_.PathDelimiter()));
-        }
-        lines.push_back(path + "=" + caption);
+    paths.erase(std::remove_if(paths.begin(), paths.end(),
+                               [](const std::string& path) { return !FitsInLine(path); }),
+                paths.end());
+    return paths;
+}
+
+std::string TAppDiscovery::RunningProgramLine(const std::string& path) {
+    std::string caption;
+    try {
+        caption = GetExeDisplayName(path);
+    } catch (const Exception& e) {
+        LogException(e, "; ProcessesExeNamesGet: ");
+        caption = WithoutExtension(ExtractFileName(path, source_.PathDelimiter()));
     }
+    return path + "=" + caption;
+}
+
+void TAppDiscovery::ProcessesExeNamesGet(const std::string& computerName,
+                                         std::vector<std::string>& lines) {
+    lines.clear();
+    for (const std::string& path : RunningProgramPaths(computerName))
+        lines.push_back(RunningProgramLine(path));
 }
 
 std::string TAppDiscovery::GetExeDisplayName(const std::string& path) {
@@ -396,6 +430,119 @@ const std::string& TAppDiscovery::GetLocalComputerName() {
 
 std::string TAppDiscovery::GetCurrentUserName() {
     return source_.CurrentUserName();
+}
+
+TAppScan::TAppScan(TAppDiscovery& discovery, TKind kind)
+    : discovery_(discovery),
+      kind_(kind),
+      phase_(kind == TKind::Complete ? TPhase::Counting : TPhase::Searching) {}
+
+bool TAppScan::Step() {
+    switch (phase_) {
+        case TPhase::Counting:
+            StepCounting();
+            break;
+        case TPhase::Searching:
+            StepSearching();
+            break;
+        case TPhase::Running:
+            StepRunning();
+            break;
+        case TPhase::Done:
+            break;
+    }
+    return phase_ != TPhase::Done;
+}
+
+void TAppScan::SearchOver() {
+    phase_ = TPhase::Running;
+    started_ = false;
+    walk_.reset();
+    queue_.clear();
+    next_ = 0;
+}
+
+void TAppScan::StepCounting() {
+    if (stopped_) {
+        SearchOver();
+        return;
+    }
+    if (!started_) {
+        started_ = true;
+        walk_.emplace(discovery_.Source(), discovery_.ProgramFolderList());
+        return;
+    }
+    const std::optional<TScanFolder> folder = walk_->Next();
+    if (!folder) {
+        // The search builds its folder list afresh, as the one-call scan does.
+        total_ = counted_;
+        phase_ = TPhase::Searching;
+        started_ = false;
+        walk_.reset();
+        return;
+    }
+    if (!folder->top)
+        ++counted_;
+    walk_->List(*folder);
+}
+
+void TAppScan::StepSearching() {
+    if (stopped_) {
+        SearchOver();
+        return;
+    }
+    if (!started_) {
+        started_ = true;
+        if (kind_ == TKind::Complete) {
+            walk_.emplace(discovery_.Source(), discovery_.ProgramFolderList());
+        } else {
+            queue_ = discovery_.StartMenuShortcutFiles();
+        }
+        return;
+    }
+    if (next_ < queue_.size()) {
+        const size_t end = std::min(queue_.size(), next_ + kItemsPerStep);
+        for (; next_ < end; ++next_) {
+            const std::string& item = queue_[next_];
+            if (kind_ == TKind::Complete) {
+                found_.push_back(item + "=" + discovery_.GetExeDisplayName(item));
+            } else if (std::optional<std::string> line = discovery_.ShortcutLine(item)) {
+                found_.push_back(std::move(*line));
+            }
+        }
+        return;
+    }
+    if (kind_ == TKind::Fast) {
+        SearchOver();
+        return;
+    }
+    const std::optional<TScanFolder> folder = walk_->Next();
+    if (!folder) {
+        SearchOver();
+        return;
+    }
+    if (!folder->top)
+        ++entered_;
+    queue_.clear();
+    next_ = 0;
+    for (const FolderEntry& entry : walk_->List(*folder)) {
+        if (std::optional<std::string> path = discovery_.ProgramPath(*folder, entry))
+            queue_.push_back(std::move(*path));
+    }
+}
+
+void TAppScan::StepRunning() {
+    if (!started_) {
+        started_ = true;
+        queue_ = discovery_.RunningProgramPaths(discovery_.GetLocalComputerName());
+        next_ = 0;
+    } else {
+        const size_t end = std::min(queue_.size(), next_ + kItemsPerStep);
+        for (; next_ < end; ++next_)
+            running_.push_back(discovery_.RunningProgramLine(queue_[next_]));
+    }
+    if (next_ == queue_.size())
+        phase_ = TPhase::Done;
 }
 
 }  // namespace tw

@@ -163,18 +163,6 @@ bool HoldsRemoval(const TMonitoredList& list, const TMonitoredList& given) {
     return false;
 }
 
-// Resets what the scan changes on the page, however the scan ends.
-class ScanCleanup {
-public:
-    explicit ScanCleanup(std::function<void()> cleanup) : cleanup_(std::move(cleanup)) {}
-    ScanCleanup(const ScanCleanup&) = delete;
-    ScanCleanup& operator=(const ScanCleanup&) = delete;
-    ~ScanCleanup() { cleanup_(); }
-
-private:
-    std::function<void()> cleanup_;
-};
-
 }  // namespace
 
 TfrmAppSiteAddWizard::TfrmAppSiteAddWizard(TAppDiscovery& discovery, QWidget* parent)
@@ -257,6 +245,10 @@ TfrmAppSiteAddWizard::TfrmAppSiteAddWizard(TAppDiscovery& discovery, QWidget* pa
     tmrEnumFolders->setObjectName(QStringLiteral("tmrEnumFolders"));
     tmrEnumFolders->setInterval(1000);
     tmrEnumFolders->setSingleShot(true);
+    tmrScanStep = new QTimer(this);
+    tmrScanStep->setObjectName(QStringLiteral("tmrScanStep"));
+    tmrScanStep->setInterval(0);
+    tmrScanStep->setSingleShot(true);
 
     // --- Applications by name ---
     tsApps = AddPage();
@@ -302,6 +294,7 @@ TfrmAppSiteAddWizard::TfrmAppSiteAddWizard(TAppDiscovery& discovery, QWidget* pa
     connect(btnFinish, &TImageButton::clicked, this, &TfrmAppSiteAddWizard::btnFinishClick);
     connect(miSiteDelete, &QAction::triggered, this, &TfrmAppSiteAddWizard::miSiteDeleteClick);
     connect(tmrEnumFolders, &QTimer::timeout, this, &TfrmAppSiteAddWizard::tmrEnumFoldersTimer);
+    connect(tmrScanStep, &QTimer::timeout, this, &TfrmAppSiteAddWizard::tmrScanStepTimer);
     connect(lbxApps, &QListWidget::currentRowChanged, this,
             &TfrmAppSiteAddWizard::lbxAppsItemIndexChange);
     connect(lbxAppProcesses, &QListWidget::currentRowChanged, this,
@@ -324,6 +317,7 @@ TfrmAppSiteAddWizard::TfrmAppSiteAddWizard(TAppDiscovery& discovery, QWidget* pa
 }
 
 TfrmAppSiteAddWizard::~TfrmAppSiteAddWizard() {
+    EndScan();
     // The rows point into the lists, which go before the list boxes do.
     for (TMonitoredListBox* list : {lbxSites, lbxAppProcesses, lbxApps}) {
         list->clear();
@@ -368,13 +362,7 @@ void TfrmAppSiteAddWizard::GoToPage(QWidget* sheet) {
 }
 
 void TfrmAppSiteAddWizard::done(int result) {
-    if (FScanning) {
-        // The scan is further down this very call stack: it must unwind
-        // before the window may go.
-        FStopScan = true;
-        FCloseAfterScan = result;
-        return;
-    }
+    EndScan();
     // A removal handed back counts, whichever way the wizard closes.
     if (FDeleteActionUsed && FOptions != nullptr &&
         HoldsRemoval(*FResultList, FOptions->MonitoredList())) {
@@ -642,7 +630,6 @@ void TfrmAppSiteAddWizard::btnAddAppClick() {
 void TfrmAppSiteAddWizard::btnBrowseClick() {
     SetRoundRegion(this);
     ClipComboButtons(this);
-    QCoreApplication::processEvents();
     // Programs here carry no extension: the dialog lists the files the user
     // may run, and says so in its filter name.
     QFileDialog odFile(this, QStringLiteral("Open"));
@@ -686,14 +673,14 @@ void TfrmAppSiteAddWizard::btnSites_NextClick() {
 }
 
 void TfrmAppSiteAddWizard::btnAppProcessesBackClick() {
-    if (FScanning) {
+    if (Scanning()) {
         return;
     }
     GoToPage(tsMonitoredSites);
 }
 
 void TfrmAppSiteAddWizard::btnAppProcessesNextClick() {
-    if (FScanning) {
+    if (Scanning()) {
         return;
     }
     RefillApps();
@@ -721,9 +708,9 @@ void TfrmAppSiteAddWizard::miNextClick() {
 }
 
 void TfrmAppSiteAddWizard::miBackClick() {
-    if (FScanning) {
+    if (FScan) {
         // Escape during a scan stops it rather than leaving the page under it.
-        FStopScan = true;
+        FScan->Stop();
     } else if (ActivePage() == tsMonitoredSites) {
         btnSites_CancelClick();
     } else if (ActivePage() == tsAppProcesses) {
@@ -873,35 +860,18 @@ bool TfrmAppSiteAddWizard::eventFilter(QObject* watched, QEvent* event) {
 // --- Scanning ---
 
 void TfrmAppSiteAddWizard::btnScanClick() {
-    if (FScanning) {
-        FStopScan = true;
+    if (FScan) {
+        FScan->Stop();
         return;
     }
     if (!FNamedFirst) {
         FScanFirst = true;
     }
-    FScanning = true;
-    ScanBody();
-    if (FCloseAfterScan) {
-        const int result = *FCloseAfterScan;
-        FCloseAfterScan.reset();
-        done(result);
-    }
-}
-
-void TfrmAppSiteAddWizard::ScanBody() {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const ScanCleanup cleanup([this] {
-        tmrEnumFolders->stop();
-        btnScan->SetCaption(QStringLiteral("Scan"));
-        ggScan->hide();
-        lblFilter->setText(QStringLiteral("Filter"));
-        edtFilter->show();
-        btnAppProcessesBack->setEnabled(true);
-        btnAppProcessesNext->setEnabled(true);
-        QApplication::restoreOverrideCursor();
-        FScanning = false;
-    });
+    FScan = std::make_unique<TAppScan>(FDiscovery, cbxScanningAlghorithm->currentIndex() == 1
+                                                       ? TAppScan::TKind::Complete
+                                                       : TAppScan::TKind::Fast);
+    // Busy, yet "Stop" and the window stay usable while the scan runs.
+    QApplication::setOverrideCursor(Qt::BusyCursor);
     lbxAppProcesses->BeginUpdate();
     lblFilter->setText(QStringLiteral("Progress"));
     edtFilter->hide();
@@ -913,52 +883,76 @@ void TfrmAppSiteAddWizard::ScanBody() {
     FScanAll.Clear();
     lbxAppProcesses->clear();
     lbxAppProcesses->EndUpdate();
+    tmrEnumFolders->start();
+    // The scan runs from the event loop, a slice at a time, so this handler
+    // and every later one return at once.
+    tmrScanStep->start();
+}
+
+void TfrmAppSiteAddWizard::tmrScanStepTimer() {
+    // Stopped first: a test playing the timer must not leave it armed.
+    tmrScanStep->stop();
+    if (!FScan) {
+        return;
+    }
     try {
-        RunScan();
-        RefillScan();
-        ggScan->setValue(100);
+        if (!FScan->Step()) {
+            FinishScan();
+            return;
+        }
     } catch (const Exception& e) {
         // The scan is a user command; its failure is reported, not fatal.
-        LogException(e, "; TfrmAppSiteAddWizard.btnScanClick: ");
+        LogException(e, "; TfrmAppSiteAddWizard.tmrScanStepTimer: ");
+        EndScan();
         RefillScan();
         ShowWarning(QString::fromStdString(e.Message()), QStringLiteral("Application Error"), this);
+        return;
+    } catch (...) {
+        EndScan();
+        RefillScan();
+        throw;
     }
+    tmrScanStep->start();
+    ShowScanProgress();
 }
 
-void TfrmAppSiteAddWizard::RunScan() {
-    FStopScan = false;
-    tmrEnumFolders->start();
-    std::vector<std::string> lines;
-    try {
-        if (cbxScanningAlghorithm->currentIndex() == 1) {
-            FScanTotal = FDiscovery.CountProgramFolders([this] { return ScanContinue(); });
-            FScanCount = 0;
-            FDiscovery.ScanProgramFolders(lines, [this] { return ScanProgress(); });
-        } else {
-            FDiscovery.ScanStartMenuShortcuts(lines);
-        }
-    } catch (const EAbort&) {
-        // "Stop": what was found so far is kept.
+void TfrmAppSiteAddWizard::FinishScan() {
+    // The lines of the search, then the running programs; a name already
+    // there is skipped.
+    AddApplicationsFromStrings(FScan->Found(), FScanAll);
+    AddApplicationsFromStrings(FScan->Running(), FScanAll);
+    RefillScan();
+    ggScan->setValue(100);
+    EndScan();
+}
+
+void TfrmAppSiteAddWizard::EndScan() {
+    if (!FScan) {
+        return;
     }
-    AddApplicationsFromStrings(lines, FScanAll);
-    FDiscovery.ProcessesExeNamesGet(FDiscovery.GetLocalComputerName(), lines);
-    AddApplicationsFromStrings(lines, FScanAll);
+    tmrScanStep->stop();
+    tmrEnumFolders->stop();
+    FScan.reset();
+    btnScan->SetCaption(QStringLiteral("Scan"));
+    ggScan->hide();
+    lblFilter->setText(QStringLiteral("Filter"));
+    edtFilter->show();
+    btnAppProcessesBack->setEnabled(true);
+    btnAppProcessesNext->setEnabled(true);
+    QApplication::restoreOverrideCursor();
 }
 
-bool TfrmAppSiteAddWizard::ScanContinue() {
-    QCoreApplication::processEvents();
-    return !FStopScan;
-}
-
-bool TfrmAppSiteAddWizard::ScanProgress() {
-    QCoreApplication::processEvents();
-    ++FScanCount;
-    ggScan->setValue(FScanTotal == 0
-                         ? 0
-                         : std::min(kListingGauge + int(int64_t(FScanCount) *
-                                                        (100 - kListingGauge) / FScanTotal),
-                                    100));
-    return !FStopScan;
+void TfrmAppSiteAddWizard::ShowScanProgress() {
+    // Until the search enters a folder the gauge creeps on its own timer.
+    const int32_t entered = FScan->FoldersEntered();
+    if (entered == 0) {
+        return;
+    }
+    const int32_t total = FScan->FolderTotal();
+    ggScan->setValue(
+        total == 0
+            ? 0
+            : std::min(kListingGauge + int(int64_t(entered) * (100 - kListingGauge) / total), 100));
 }
 
 void TfrmAppSiteAddWizard::tmrEnumFoldersTimer() {

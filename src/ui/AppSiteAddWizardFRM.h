@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -27,6 +26,7 @@ class QTimer;
 namespace tw {
 
 class TAppDiscovery;
+class TAppScan;
 class TMonitoredListBox;
 class TOptions;
 
@@ -55,7 +55,10 @@ public:
     using TBrowseHook = std::function<std::optional<QString>(QFileDialog& dialog)>;
     static void SetBrowseHook(TBrowseHook hook);
 
-    bool Scanning() const noexcept { return FScanning; }
+    bool Scanning() const noexcept { return FScan != nullptr; }
+    // One slice of the running scan. tmrScanStep runs it from the event
+    // loop; tests call it to play that timer.
+    void tmrScanStepTimer();
 
     // Pages.
     QWidget* tsMonitoredSites = nullptr;
@@ -83,6 +86,7 @@ public:
     TImageButton* btnAppProcessesBack = nullptr;
     TImageButton* btnAppProcessesNext = nullptr;
     QTimer* tmrEnumFolders = nullptr;
+    QTimer* tmrScanStep = nullptr;  // single shot, 0 ms: the next slice of the scan
 
     // Applications-by-name page.
     QLineEdit* edApp = nullptr;
@@ -98,8 +102,7 @@ public:
     QAction* miBack = nullptr;
 
 public slots:
-    // A close asked for while a scan runs stops the scan and happens once
-    // the scan has unwound.
+    // Closing drops a running scan with what it found.
     void done(int result) override;
 
 private:
@@ -142,10 +145,10 @@ private:
     void edtFilterKeyUp();
     void tmrEnumFoldersTimer();
 
-    void ScanBody();
-    void RunScan();
-    bool ScanContinue();
-    bool ScanProgress();
+    // The page as it is while no scan runs; drops the scan if one does.
+    void EndScan();
+    void FinishScan();
+    void ShowScanProgress();
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -164,11 +167,7 @@ private:
     bool FScanFirst = false;
     bool FNamedFirst = false;
     bool FDeleteActionUsed = false;
-    bool FStopScan = false;
-    bool FScanning = false;
-    std::optional<int> FCloseAfterScan;
-    int32_t FScanTotal = 0;
-    int32_t FScanCount = 0;
+    std::unique_ptr<TAppScan> FScan;  // the running scan
 };
 
 }  // namespace tw

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -229,6 +230,60 @@ TEST_F(ProgramFoldersTest, CancelStopsAtOnceKeepingTheLinesFound) {
     const TScanProgressCallback stopAtOnce = [&calls] { return ++calls > 1; };
     EXPECT_THROW(discovery.CountProgramFolders(stopAtOnce), EAbort);
     EXPECT_EQ(calls, 1);
+}
+
+// Steps `scan` until it is over, at most `limit` times; `each` sees every step.
+int StepToTheEnd(TAppScan& scan, const std::function<void()>& each = {}, int limit = 1000) {
+    int steps = 0;
+    while (steps < limit && scan.Step()) {
+        ++steps;
+        if (each)
+            each();
+    }
+    return steps;
+}
+
+TEST_F(ProgramFoldersTest, SlicedScanListsAFolderOrNamesAFewProgramsPerStep) {
+    for (int i = 0; i < 40; ++i)
+        fake.AddFile("C:\\Program Files\\Many\\m" + std::to_string(i) + ".exe");
+    fake.AddProcess("alice", "C:\\Tools\\run.exe");
+    Lines whole;
+    discovery.ScanProgramFolders(whole, nullptr);
+    TAppScan scan(discovery, TAppScan::TKind::Complete);
+    size_t listed = fake.ListedFolders().size(), found = 0;
+    const int steps = StepToTheEnd(scan, [&] {
+        EXPECT_LE(fake.ListedFolders().size() - listed, 1u);
+        EXPECT_LE(scan.Found().size() - found, TAppScan::kItemsPerStep);
+        listed = fake.ListedFolders().size();
+        found = scan.Found().size();
+    });
+    EXPECT_EQ(scan.Phase(), TAppScan::TPhase::Done);
+    EXPECT_GT(steps, 10);
+    EXPECT_EQ(scan.Found(), whole);
+    EXPECT_EQ(scan.FolderTotal(), 5);  // Alpha, Plugins, Empty, Beta, Many
+    EXPECT_EQ(scan.FoldersEntered(), 5);
+    EXPECT_EQ(scan.Running(), Lines{"C:\\Tools\\run.exe=run"});
+}
+
+TEST_F(ProgramFoldersTest, SlicedScanStoppedKeepsWhatItFoundAndStillListsRunningPrograms) {
+    fake.AddProcess("alice", "C:\\Tools\\run.exe");
+    // Stopped once Plugins is entered, before its programs are named.
+    TAppScan scan(discovery, TAppScan::TKind::Complete);
+    for (int i = 0; i < 1000 && scan.FoldersEntered() < 2; ++i)
+        ASSERT_TRUE(scan.Step());
+    scan.Stop();
+    StepToTheEnd(scan);
+    EXPECT_EQ(scan.Found(), (Lines{"C:\\Games\\Foo\\foo.exe=foo", "C:\\Program Files\\top.exe=top",
+                                   "C:\\Program Files\\Alpha\\alpha.exe=Alpha Studio"}));
+    EXPECT_EQ(scan.Running(), Lines{"C:\\Tools\\run.exe=run"});
+
+    // Stopped while counting: nothing searched.
+    TAppScan early(discovery, TAppScan::TKind::Complete);
+    ASSERT_TRUE(early.Step());
+    early.Stop();
+    StepToTheEnd(early);
+    EXPECT_TRUE(early.Found().empty());
+    EXPECT_EQ(early.Running(), Lines{"C:\\Tools\\run.exe=run"});
 }
 
 TEST(ProgramFilesFolderTest, RegistryFailuresNameTheComputer) {

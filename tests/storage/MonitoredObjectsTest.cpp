@@ -43,6 +43,7 @@ INSTANTIATE_TEST_SUITE_P(
                       AddressCase{"example.com", "https://www.example.org/example.com", false},
                       AddressCase{"example.com", "mail.example.com/inbox", true},
                       AddressCase{"example.com", "search.example.org/?q=example.com", false},
+                      AddressCase{"example.com", "example.org?u=example.com", false},  // no "/"
                       AddressCase{"Example.com", "example.com", false},
                       AddressCase{"http://www.example.com", "example.com/x", true},
                       AddressCase{"  example.com\t", "\nexample.com ", true},
@@ -72,12 +73,22 @@ TEST(MatchTest, WebMatchWinsAndFirstWebLastApplicationMatchCount) {
     AddTo(l, Item(mitWebSite, " ", "E blank"));
     // A "web site" entry holding a path still matches by path, and inactive entries count.
     AddTo(l, Item(mitWebSite, "/usr/bin/odd", "F odd", /*active=*/false));
-    EXPECT_EQ(l.Match("/usr/bin/app", "https://mail.example.com/", kind), 1);
-    EXPECT_EQ(kind, 2);
-    EXPECT_EQ(l.Match("/usr/bin/app", "https://other.org/", kind), 3);
-    EXPECT_EQ(kind, 1);
-    EXPECT_EQ(l.Match("/usr/bin/odd", "", kind), 5);
-    EXPECT_EQ(kind, 1);
+    AddTo(l, Item(mitWebSite, "news.example.com", "G news"));
+    const struct {
+        const char *app, *address;
+        int index;
+        uint8_t kind;
+    } cases[] = {
+        {"/usr/bin/app", "https://mail.example.com/", 1, 2},
+        // The first listed site wins, not the last nor the longest key.
+        {"/usr/bin/none", "https://news.example.com/today", 2, 2},
+        {"/usr/bin/app", "https://other.org/", 3, 1},
+        {"/usr/bin/odd", "", 5, 1},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(l.Match(c.app, c.address, kind), c.index) << c.address;
+        EXPECT_EQ(kind, c.kind) << c.address;
+    }
     for (const char* address : {"", "   ", "\t\r\n"}) {  // blank never matches a site
         EXPECT_EQ(l.Match("/usr/bin/none", address, kind), -1) << '"' << address << '"';
     }

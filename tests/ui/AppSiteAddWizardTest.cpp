@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QTimer>
 
 #include "UiTestSupport.h"
 #include "base/IniFile.h"
@@ -265,38 +266,57 @@ protected:
         fake.AddProcess("alice", "C:\\Tools\\notes2.exe");
         fake.AddProcess("bob", "C:\\Tools\\Other.exe");
     }
-    // Scans with `type`; `act` runs once when the gauge first reaches `atGauge`.
-    void Scan(Wizard& w, int type, int atGauge = -1, std::function<void()> act = {}) {
+    // Starts a scan of `type`. The click returns at once: the scan is left
+    // to the wizard's timer, which the test plays with Pump().
+    void StartScan(Wizard& w, int type) {
         if (w.ActivePage() == w.tsMonitoredSites) {
             Click(w.btnSites_Next);
         }
         w.cbxScanningAlghorithm->setCurrentIndex(type);
-        bool acted = false;
-        const auto connection =
-            QObject::connect(w.ggScan, &QProgressBar::valueChanged, [&](int value) {
-                gauge.push_back(value);
-                if (!acted && atGauge >= 0 && value >= atGauge) {
-                    acted = true;
-                    EXPECT_EQ(w.btnScan->Caption(), QStringLiteral("Stop"));
-                    EXPECT_TRUE(w.edtFilter->isHidden());
-                    act();
-                }
-            });
+        QObject::disconnect(gaugeWatch);
+        gaugeWatch = QObject::connect(w.ggScan, &QProgressBar::valueChanged,
+                                      [this](int value) { gauge.push_back(value); });
         Click(w.btnScan);
-        QObject::disconnect(connection);
+        EXPECT_TRUE(w.Scanning());
+        EXPECT_EQ(w.btnScan->Caption(), QStringLiteral("Stop"));
+        EXPECT_TRUE(w.edtFilter->isHidden());
+        EXPECT_TRUE(w.tmrScanStep->isActive());
+    }
+    // Runs slices of the scan until it is over or `until` holds.
+    static void Pump(Wizard& w, const std::function<bool()>& until = {}) {
+        for (int slice = 0; slice < 1000 && w.Scanning() && !(until && until()); ++slice) {
+            w.tmrScanStepTimer();
+        }
+    }
+    void Scan(Wizard& w, int type) {
+        StartScan(w, type);
+        Pump(w);
         EXPECT_FALSE(w.Scanning());
     }
     std::vector<int> gauge;
+    QMetaObject::Connection gaugeWatch;
 };
 
-TEST_F(AppSiteAddWizardScanTest, StopKeepsWhatWasFoundAndAddsTheRunningPrograms) {
+TEST_F(AppSiteAddWizardScanTest, ScanRunsBetweenEventsAndStopKeepsWhatWasFound) {
     Run([&](Wizard& w) {
-        // Six folders: the second progress call (gauge 43) stops before B.
-        Scan(w, 1, 43, [&] { Click(w.btnScan); });
+        // Queued before the click: only the event loop may run it, never the scan.
+        QObject queue;
+        bool queuedRan = false;
+        QMetaObject::invokeMethod(
+            &queue, [&queuedRan] { queuedRan = true; }, Qt::QueuedConnection);
+        StartScan(w, 1);
+        // Six folders: "Stop" once the second is entered (gauge 43), before B is named.
+        Pump(w, [&] { return w.ggScan->value() >= 43; });
+        Click(w.btnScan);
+        EXPECT_TRUE(w.Scanning());  // the running programs are still to come
+        Pump(w);
+        EXPECT_FALSE(queuedRan);
         EXPECT_EQ(Captions(w.lbxAppProcesses), (Strings{"Keynote", "Notepad", "notes2"}));
         EXPECT_EQ(w.btnScan->Caption(), QStringLiteral("Scan"));
         EXPECT_TRUE(w.ggScan->isHidden());
         EXPECT_FALSE(w.edtFilter->isHidden());
+        EXPECT_FALSE(w.tmrScanStep->isActive());
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
         // Picking a scanned program puts it on the list.
         ClickCheck(w.lbxAppProcesses, "notes2");
         QTest::mouseClick(w.lbxAppProcesses->viewport(), Qt::LeftButton, {},
@@ -337,22 +357,25 @@ TEST_F(AppSiteAddWizardScanTest, AFailingScanIsReportedAndThePageRestored) {
     EXPECT_EQ(notices[0].rfind("Application Error: ", 0), 0u) << notices[0];
 }
 
-TEST_F(AppSiteAddWizardScanTest, ClosingOrEscapeDuringAScanIsSafe) {
-    bool closedDuringScan = false;
+TEST_F(AppSiteAddWizardScanTest, EscapeStopsAScanAndClosingDropsIt) {
     const bool finished = Run([&](Wizard& w) {
         // Escape stops the scan and keeps the page.
-        Scan(w, 1, 29, [&] { QTest::keyClick(&w, Qt::Key_Escape); });
+        StartScan(w, 1);
+        Pump(w, [&] { return w.ggScan->value() >= 29; });
+        QTest::keyClick(&w, Qt::Key_Escape);
+        Pump(w);
         EXPECT_EQ(w.ActivePage(), w.tsAppProcesses);
         EXPECT_EQ(Captions(w.lbxAppProcesses), (Strings{"Notepad", "notes2"}));
-        // Closing the window waits for the scan to unwind, then closes.
-        Scan(w, 1, 29, [&] {
-            w.close();
-            closedDuringScan = w.isVisible();
-        });
+        // Closing mid-scan closes at once; nothing of the scan is left to run.
+        StartScan(w, 1);
+        Pump(w, [&] { return w.ggScan->value() >= 29; });
+        w.close();
         EXPECT_FALSE(w.isVisible());
+        EXPECT_FALSE(w.Scanning());
+        EXPECT_FALSE(w.tmrScanStep->isActive());
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     });
     EXPECT_FALSE(finished);
-    EXPECT_TRUE(closedDuringScan);
 }
 
 TEST_F(AppSiteAddWizardTest, BrowseFillsTheBoxesWithTheRealPathAndItsName) {
@@ -363,7 +386,10 @@ TEST_F(AppSiteAddWizardTest, BrowseFillsTheBoxesWithTheRealPathAndItsName) {
     { std::ofstream(target) << "#!/bin/sh\n"; }
     std::filesystem::create_symlink(target, link);
     fake.SetVersionStrings(target, {{"ProductName", "Tool Deluxe"}});
+    QObject queue;
+    bool queuedRan = false;
     Wizard::SetBrowseHook([&](QFileDialog& dialog) -> std::optional<QString> {
+        EXPECT_FALSE(queuedRan);  // the click runs no queued work before the dialog
         EXPECT_EQ(dialog.nameFilters(), QStringList{QStringLiteral("Executable Files (*)")});
         EXPECT_TRUE(dialog.filter().testFlag(QDir::Executable));
         return Q(link);
@@ -371,6 +397,8 @@ TEST_F(AppSiteAddWizardTest, BrowseFillsTheBoxesWithTheRealPathAndItsName) {
     Run([&](Wizard& w) {
         Click(w.btnSites_Next);
         QTest::keyClick(&w, Qt::Key_Return);  // Next
+        QMetaObject::invokeMethod(
+            &queue, [&queuedRan] { queuedRan = true; }, Qt::QueuedConnection);
         Click(w.btnBrowse);
         EXPECT_EQ(w.edApp->text().toStdString(), target);
         EXPECT_EQ(w.edAppTag->text(), QStringLiteral("Tool Deluxe"));

@@ -13,8 +13,11 @@ TEST(ColorsTest, WindowsColourValuesAreBlueGreenRed) {
 }
 
 TEST(ColorsTest, OpacityRoundsHalvesToEvenAndNeverHidesAWindow) {
-    const std::pair<int, int> cases[] = {{0, 255}, {10, 229}, {50, 127}, {90, 25}, {2, 250},
-                                         {6, 240}, {5, 242},  {100, 25}, {-5, 255}};
+    // Of the halves, only 30 % (76.5) and 70 % (178.5) come out otherwise
+    // when rounded away from zero (178 and 76).
+    const std::pair<int, int> cases[] = {{0, 255}, {10, 229}, {30, 179}, {50, 127},
+                                         {70, 77}, {90, 25},  {2, 250},  {6, 240},
+                                         {5, 242}, {100, 25}, {-5, 255}};
     for (const auto& [percent, alpha] : cases) {
         EXPECT_EQ(OpacityAlpha(percent), alpha) << percent;
     }
