@@ -67,9 +67,9 @@ void TOnlineTimeApplicationLogger::Log(const TActivitySource* application, int32
     const std::string sql =
         "INSERT INTO applications(date_created, app_name, browser_url, app_type, duration, "
         "origin) VALUES(" +
-        QuotedStr(moment) + ", " + QuotedStr(appName) + ", " + QuotedStr(browserUrl) + ", " +
-        QuotedStr(typeName ? typeName : "") + ", " + IntToStr(seconds) + ", " +
-        IntToStr(matchKind) + ")";
+        SQLiteQuotedStr(moment) + ", " + SQLiteQuotedStr(appName) + ", " +
+        SQLiteQuotedStr(browserUrl) + ", " + SQLiteQuotedStr(typeName ? typeName : "") + ", " +
+        IntToStr(seconds) + ", " + IntToStr(matchKind) + ")";
     try {
         TSQLiteDatabase db(GetActivityDBFileName());
         db.ExecSQL(sql);

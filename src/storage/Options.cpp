@@ -260,7 +260,7 @@ std::string TOptions::SettingsInsertSQL() const {
     };
     std::vector<std::string> lines;
     for (const auto& [key, value] : rows) {
-        lines.push_back("SELECT " + QuotedStr(key) + ", " + QuotedStr(value));
+        lines.push_back("SELECT " + SQLiteQuotedStr(key) + ", " + SQLiteQuotedStr(value));
     }
     return "INSERT INTO settings(name, value)\r\n" + JoinUnionAll(lines);
 }
@@ -268,7 +268,7 @@ std::string TOptions::SettingsInsertSQL() const {
 std::string TOptions::RemindersInsertSQL() const {
     std::vector<std::string> lines;
     for (uint8_t type = 0; type < 3; ++type) {
-        lines.push_back("SELECT " + QuotedStr(reminderTexts_[type]) + ", \"" +
+        lines.push_back("SELECT " + SQLiteQuotedStr(reminderTexts_[type]) + ", \"" +
                         ReminderTypeText(type) + "\"");
     }
     return "INSERT INTO reminders(text, reminder_type)\r\n" + JoinUnionAll(lines);
@@ -285,8 +285,8 @@ std::vector<std::string> TOptions::MonitoredItemsInsertSQL(TMonitoredItemType ty
         if (item->ItemType != type) {
             continue;
         }
-        lines.push_back("SELECT " + QuotedStr(item->Name) + ", " + QuotedStr(item->Caption) + ", " +
-                        (item->Active ? "1" : "0"));
+        lines.push_back("SELECT " + SQLiteQuotedStr(item->Name) + ", " +
+                        SQLiteQuotedStr(item->Caption) + ", " + (item->Active ? "1" : "0"));
         if (int(lines.size()) == kInsertBatchRows) {
             statements.push_back(head + JoinUnionAll(lines));
             lines.clear();

@@ -143,6 +143,19 @@ std::string SQLiteErrorDescription(int code) {
     }
 }
 
+std::string SQLiteQuotedStr(std::string_view text) {
+    std::string literal;
+    for (size_t start = 0;;) {
+        const size_t nul = text.find('\0', start);
+        literal += QuotedStr(text.substr(start, nul - start));
+        if (nul == std::string_view::npos) {
+            return literal;
+        }
+        literal += "||char(0)||";
+        start = nul + 1;
+    }
+}
+
 void SetSQLiteStatementHook(TSQLiteStatementHook hook) {
     StatementHook() = std::move(hook);
 }

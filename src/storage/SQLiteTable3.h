@@ -32,6 +32,12 @@ using TSQLiteBlob = std::vector<uint8_t>;
 // Description of a primary SQLite result code, as the layer's messages carry it.
 std::string SQLiteErrorDescription(int code);
 
+// `text` as an SQL string literal: single quotes, inner quotes doubled. A NUL
+// byte would end the statement's text inside the literal, so each one is
+// written as char(0) joined to its neighbours and the value is stored byte
+// for byte.
+std::string SQLiteQuotedStr(std::string_view text);
+
 // Sees every statement before it runs, with the file it runs on. Tests use it
 // to count statements and to inject failures (by throwing); empty for none.
 using TSQLiteStatementHook =

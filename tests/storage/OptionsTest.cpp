@@ -286,6 +286,27 @@ TEST_P(FailedInsertKeepsRows, PreviousRowsSurvive) {
     }
 }
 
+// A NUL byte in a value would end the statement's text inside its literal.
+TEST_F(OptionsTest, TextsHoldingNulAreSavedIntact) {
+    const std::string name("nul\0.org", 8);
+    const std::string reminder("a\0b", 3);
+    {
+        TOptions o;
+        AddItem(o, mitWebSite, name, "Nul");
+        o.SetReminder(rtEvening, reminder);
+        o.Save();
+        AddItem(o, mitApplication, "/bin/later", "Later");
+    }  // the next save, with another entry, goes through too
+    for (const std::string& file : {GetSettingsDBFileName(), GetActivityDBFileName()}) {
+        EXPECT_EQ(Rows(file, "SELECT name FROM websites_list"), std::vector<std::string>{name});
+        EXPECT_EQ(Rows(file, "SELECT name FROM applications_list"),
+                  std::vector<std::string>{"/bin/later"});
+    }
+    TOptions o;
+    EXPECT_EQ(o.MonitoredList().IndexOfName(name), 1);
+    EXPECT_EQ(o.ReminderTexts(rtEvening), reminder);
+}
+
 TEST_F(OptionsTest, UserChangesOfTheLimit) {
     TOptions o;
     o.AllowUserToChangeSettings = true;
