@@ -59,6 +59,16 @@ std::string JoinUnionAll(const std::vector<std::string>& lines) {
     return text;
 }
 
+// A count of seconds in the settings table: zero or less is as malformed as a
+// text that is no number, since a period or limit of it makes no sense.
+int32_t PositiveSeconds(const std::string& value) {
+    const int32_t seconds = StrToInt(value);
+    if (seconds <= 0) {
+        throw EConvertError("'" + value + "' is not a positive number of seconds");
+    }
+    return seconds;
+}
+
 std::unique_ptr<TOptions>& Instance() {
     static std::unique_ptr<TOptions> instance;
     return instance;
@@ -170,9 +180,9 @@ void TOptions::LoadSettings() {
                     if (SameText(name, "Password")) {
                         Password = value;
                     } else if (SameText(name, "ScanPeriodSeconds")) {
-                        ScanPeriodSeconds = StrToInt(value);
+                        ScanPeriodSeconds = PositiveSeconds(value);
                     } else if (SameText(name, "TimeLimitSeconds")) {
-                        TimeLimitSeconds = StrToInt(value);
+                        TimeLimitSeconds = PositiveSeconds(value);
                     } else if (SameText(name, "ExpirationAction")) {
                         ExpirationAction = ExpirationActionFromText(value);
                     } else if (SameText(name, "ReminderChangePeriod")) {
@@ -195,9 +205,6 @@ void TOptions::LoadSettings() {
         } catch (const std::exception& e) {
             LogException(e, "; TOptions.LoadSettings: ");
         }
-    }
-    if (ScanPeriodSeconds == 0) {
-        ScanPeriodSeconds = 3;
     }
     if constexpr (!AdminPasswordEnabled) {
         AllowUserToChangeSettings = true;

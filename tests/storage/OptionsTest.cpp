@@ -126,8 +126,9 @@ TEST_F(OptionsTest, SettingsRowsAreRecognisedAndConverted) {
 TEST_F(OptionsTest, MalformedValuesKeepTheirDefaultsAndTheRestLoads) {
     ExecSettings(
         "INSERT INTO settings VALUES ('ResetDateTime', '2026-12'), ('TimeLimitSeconds', "
-        "'eight hours'), ('ReminderShowedDateTime', '46000.5'), ('ScanPeriodSeconds', '7'), "
-        "('ResetDateTime', '2026-13-01')");
+        "'eight hours'), ('TimeLimitSeconds', '0'), ('TimeLimitSeconds', '-60'), "
+        "('ReminderShowedDateTime', '46000.5'), ('ScanPeriodSeconds', '7'), "
+        "('ScanPeriodSeconds', '-3'), ('ResetDateTime', '2026-13-01')");
     std::unique_ptr<TOptions> o;
     ASSERT_NO_THROW(o = std::make_unique<TOptions>());
     EXPECT_EQ(o->ScanPeriodSeconds, 7);
@@ -138,6 +139,10 @@ TEST_F(OptionsTest, MalformedValuesKeepTheirDefaultsAndTheRestLoads) {
     for (const char* part :
          {"; TOptions.LoadSettings: ResetDateTime = \"2026-12\": ",
           "; TOptions.LoadSettings: TimeLimitSeconds = \"eight hours\": ",
+          "ErrorClassName: EConvertError; TOptions.LoadSettings: TimeLimitSeconds = \"0\": '0' "
+          "is not a positive number of seconds",
+          "; TOptions.LoadSettings: TimeLimitSeconds = \"-60\": ",
+          "; TOptions.LoadSettings: ScanPeriodSeconds = \"-3\": ",
           "ErrorClassName: EConvertError; TOptions.LoadSettings: ReminderShowedDateTime = "
           "\"46000.5\": ",
           "; TOptions.LoadSettings: ResetDateTime = \"2026-13-01\": "}) {
