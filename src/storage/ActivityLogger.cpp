@@ -84,6 +84,7 @@ void TOnlineTimeApplicationLogger::LoadRange(TMonitoredList& list, bool addToTot
                                              TDateTime to) {
     const std::string fromText = FormatDateTimeText(from);
     const std::string toText = FormatDateTimeText(to);
+    loadError_.clear();
     MonitoredItemsLoad(&list, WebSiteTotalsSQL(fromText, toText), addToTotal, mitWebSite);
     MonitoredItemsLoad(&list, ApplicationTotalsSQL(fromText, toText), addToTotal, mitApplication);
 }
@@ -133,6 +134,7 @@ void TOnlineTimeApplicationLogger::MonitoredItemsLoad(TMonitoredList* list, cons
         }
     } catch (const std::exception& e) {
         LogException(e, "; TOnlineTimeApplicationLogger.MonitoredItemsLoad: ");
+        loadError_ = e.what();
         return;
     }
     list->SetCapacity(list->Count() + int(items.size()));
