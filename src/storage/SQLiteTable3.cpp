@@ -194,8 +194,9 @@ bool TSQLiteDatabase::InTransaction() const noexcept {
     return handle_ && sqlite3_get_autocommit(handle_) == 0;
 }
 
-void TSQLiteDatabase::RaiseError(const std::string& message, const std::string& sql) const {
+void TSQLiteDatabase::RaiseError(const std::string& message, const std::string& sql) {
     const int code = sqlite3_errcode(handle_);
+    lastErrorCode_ = code;
     if (code == SQLITE_OK) {
         throw ESQLiteException(message);
     }
@@ -239,6 +240,7 @@ std::unique_ptr<TSQLiteTable> TSQLiteDatabase::GetTable(const std::string& sql) 
             break;
         }
         if (rc == SQLITE_BUSY) {
+            lastErrorCode_ = rc;
             throw ESQLiteException("Could not prepare SQL statement");
         }
         if (rc != SQLITE_ROW) {

@@ -64,14 +64,17 @@ public:
 
     // Whether a transaction is open on this connection.
     bool InTransaction() const noexcept;
+    // The library's result code behind the last error this connection raised; 0 for none.
+    int LastErrorCode() const noexcept { return lastErrorCode_; }
 
 private:
-    [[noreturn]] void RaiseError(const std::string& message, const std::string& sql) const;
+    [[noreturn]] void RaiseError(const std::string& message, const std::string& sql);
     // Compiles the first statement; the caller finalises it.
     sqlite3_stmt* Prepare(const std::string& sql);
 
     std::string fileName_;
     sqlite3* handle_ = nullptr;
+    int lastErrorCode_ = 0;
 };
 
 // Runs statements as one transaction: everything is committed or, when one of
