@@ -42,9 +42,15 @@ void WriteLog(std::string_view line) noexcept {
                 text[i] = ' ';
         }
         text += '\n';
+        bool written = false;
         if (FILE* f = std::fopen(name.c_str(), "ae")) {
-            std::fwrite(text.data(), 1, text.size(), f);
-            std::fclose(f);
+            written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+            written = std::fclose(f) == 0 && written;
+        }
+        // A full disk or a read-only folder must not swallow the failure
+        // being reported: it goes to standard error instead.
+        if (!written) {
+            std::fwrite(text.data(), 1, text.size(), stderr);
         }
     } catch (...) {
         // A diagnostic that cannot be written is dropped.

@@ -7,8 +7,9 @@
 namespace tw {
 
 // The diagnostic hook: one line per call, stamped with the application
-// clock, in the data folder's log. Never throws: a log that cannot be
-// written is skipped, since it is only ever called from error handlers.
+// clock, in the data folder's log. Never throws, since it is only ever called
+// from error handlers: a line the log file does not take goes to standard
+// error.
 void WriteLog(std::string_view line) noexcept;
 
 // Composes the standard line for a caught exception and logs it.

@@ -172,6 +172,39 @@ void CheckDatabase(const std::string& fileName, const std::vector<std::string>& 
     }
 }
 
+// A totals query failed after the checks passed (a damaged page beyond the
+// rows they read, a file held by another program). The panel logs and
+// carries on; the report must not print the missing totals as zeros. A
+// check of every page tells a damaged file from one that is only busy.
+[[noreturn]] void RaiseTotalsError(const std::string& fileName, const std::string& error) {
+    sqlite3* db = nullptr;
+    std::string damage;
+    if (sqlite3_open_v2(fileName.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db, "PRAGMA quick_check(1)", -1, &stmt, nullptr) == SQLITE_OK) {
+            const int rc = sqlite3_step(stmt);
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+            if (rc == SQLITE_ROW && text && std::string_view(text) != "ok") {
+                damage = text;
+            } else if (rc == SQLITE_CORRUPT || rc == SQLITE_NOTADB) {
+                damage = sqlite3_errmsg(db);
+            }
+        }
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    std::string message = damage.empty()
+                              ? "cannot read the usage totals from " + fileName + ": " + error
+                              : "damaged usage data: " + fileName + ": " + damage;
+    // One line: the library's texts hold line breaks.
+    for (char& c : message) {
+        if (c == '\r' || c == '\n') {
+            c = ' ';
+        }
+    }
+    throw ReportError(message);
+}
+
 std::string HoursMinutes(int64_t seconds) {
     // Hours go past 24 for long periods; seconds are cut off, as on the panel.
     char text[32];
@@ -224,15 +257,20 @@ int Run(const Arguments& args) {
     } optionsGuard;
 
     TOnlineTimeApplicationLogger logger;  // loads the day
-    int64_t total = 0;
     const int days = PeriodDays(args.period);
+    if (days >= 0) {
+        const TDateTime now = AppNow();
+        const TDateTime from = days == 0 ? AppDate() + kDayStartOffset : now - days;
+        logger.LoadPeriod(false, now, from);
+    }
+    if (!logger.LoadError().empty()) {
+        RaiseTotalsError(folder + "actmondb.sqlite", logger.LoadError());
+    }
+    int64_t total = 0;
     if (days < 0) {
         PrintItems(logger.DayItems());
         total = logger.Total();  // the day's time on list, as the panel shows it
     } else {
-        const TDateTime now = AppNow();
-        const TDateTime from = days == 0 ? AppDate() + kDayStartOffset : now - days;
-        logger.LoadPeriod(false, now, from);
         total = PrintItems(logger.PeriodItems());
     }
     std::printf("Total\t%lld\n", static_cast<long long>(total));

@@ -67,9 +67,9 @@ void TOnlineTimeApplicationLogger::Log(const TActivitySource* application, int32
     const std::string sql =
         "INSERT INTO applications(date_created, app_name, browser_url, app_type, duration, "
         "origin) VALUES(" +
-        QuotedStr(moment) + ", " + QuotedStr(appName) + ", " + QuotedStr(browserUrl) + ", " +
-        QuotedStr(typeName ? typeName : "") + ", " + IntToStr(seconds) + ", " +
-        IntToStr(matchKind) + ")";
+        SQLiteQuotedStr(moment) + ", " + SQLiteQuotedStr(appName) + ", " +
+        SQLiteQuotedStr(browserUrl) + ", " + SQLiteQuotedStr(typeName ? typeName : "") + ", " +
+        IntToStr(seconds) + ", " + IntToStr(matchKind) + ")";
     try {
         TSQLiteDatabase db(GetActivityDBFileName());
         db.ExecSQL(sql);
@@ -84,6 +84,7 @@ void TOnlineTimeApplicationLogger::LoadRange(TMonitoredList& list, bool addToTot
                                              TDateTime to) {
     const std::string fromText = FormatDateTimeText(from);
     const std::string toText = FormatDateTimeText(to);
+    loadError_.clear();
     MonitoredItemsLoad(&list, WebSiteTotalsSQL(fromText, toText), addToTotal, mitWebSite);
     MonitoredItemsLoad(&list, ApplicationTotalsSQL(fromText, toText), addToTotal, mitApplication);
 }
@@ -133,6 +134,7 @@ void TOnlineTimeApplicationLogger::MonitoredItemsLoad(TMonitoredList* list, cons
         }
     } catch (const std::exception& e) {
         LogException(e, "; TOnlineTimeApplicationLogger.MonitoredItemsLoad: ");
+        loadError_ = e.what();
         return;
     }
     list->SetCapacity(list->Count() + int(items.size()));

@@ -34,7 +34,8 @@ public:
     void Log(const TActivitySource* application, int32_t seconds);
     void ReloadDay(bool addToTotal);
     void LoadPeriod(bool addToTotal, TDateTime toDateTime, TDateTime fromDateTime);
-    // Runs one totals query and appends its rows; on failure the list stays as it was.
+    // Runs one totals query and appends its rows; on failure the list stays as
+    // it was and the error is logged and kept in LoadError.
     void MonitoredItemsLoad(TMonitoredList* list, const std::string& sql, bool addToTotal,
                             TMonitoredItemType itemType);
     // Applies a TDeleteAction of the settings store to the day list.
@@ -43,6 +44,10 @@ public:
     TMonitoredList& PeriodItems();
     TMonitoredList& DayItems();
     int32_t Total() const noexcept { return total_; }
+    // Why a totals query of the last ReloadDay or LoadPeriod failed; empty
+    // when all of them ran. The panel logs and carries on, a report must not
+    // print the missing totals as zeros.
+    const std::string& LoadError() const noexcept { return loadError_; }
 
 private:
     void LoadRange(TMonitoredList& list, bool addToTotal, TDateTime from, TDateTime to);
@@ -51,6 +56,7 @@ private:
     std::unique_ptr<TMonitoredList> periodItems_;
     std::unique_ptr<TMonitoredList> dayItems_;
     int32_t total_ = 0;
+    std::string loadError_;
 };
 
 }  // namespace tw

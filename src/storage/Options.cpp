@@ -1,5 +1,8 @@
 #include "storage/Options.h"
 
+#include <sqlite3.h>
+
+#include <filesystem>
 #include <utility>
 
 #include "base/AppClock.h"
@@ -59,6 +62,67 @@ std::string JoinUnionAll(const std::vector<std::string>& lines) {
     return text;
 }
 
+// A count of seconds in the settings table: zero or less is as malformed as a
+// text that is no number, since a period or limit of it makes no sense.
+int32_t PositiveSeconds(const std::string& value) {
+    const int32_t seconds = StrToInt(value);
+    if (seconds <= 0) {
+        throw EConvertError("'" + value + "' is not a positive number of seconds");
+    }
+    return seconds;
+}
+
+TStoredTable ListTable(TMonitoredItemType type) noexcept {
+    return type == mitApplication ? stApplicationsList : stWebSitesList;
+}
+
+// A transaction over attached files commits atomically (through a
+// super-journal) only in a rollback-journal mode; WAL commits each file on
+// its own. A file another tool left in WAL mode is switched back here.
+void UseRollbackJournal(TSQLiteDatabase& db, std::string_view schema) {
+    auto mode = db.GetTable("PRAGMA " + std::string(schema) + ".journal_mode = DELETE");
+    const std::string name = mode->First() ? mode->AsText(0) : std::string();
+    if (!SameText(name, "delete")) {
+        throw ESQLiteException("The " + std::string(schema) + " database stays in journal mode \"" +
+                               name + "\"; its tables are not replaced");
+    }
+}
+
+// Attaches actmondb.sqlite to take the copy of the list. A file that is
+// missing, is no database or lacks the list tables cannot take it, and that
+// must not cost the user's settings: they are saved alone (logged) and the
+// next save that reaches the file rewrites its copy. A busy file fails the
+// whole save, which the next one retries, so the copies never part for that.
+bool AttachActivityDB(TSQLiteDatabase& db) {
+    const std::string file = GetActivityDBFileName();
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error)) {
+        WriteLog("TOptions.Save: " + file + " is missing; the list is saved without its copy");
+        return false;
+    }
+    const std::string schema(kActivitySchema);
+    try {
+        db.ExecSQL("ATTACH DATABASE " + SQLiteQuotedStr(file) + " AS " + schema);
+    } catch (const ESQLiteException& e) {
+        if (db.LastErrorCode() == SQLITE_BUSY || db.LastErrorCode() == SQLITE_LOCKED) {
+            throw;
+        }
+        LogException(e, kLogExecContext);
+        return false;
+    }
+    auto tables = db.GetTable("SELECT COUNT(*) FROM " + schema +
+                              ".sqlite_master WHERE type = 'table' AND name IN "
+                              "('applications_list', 'websites_list')");
+    if (tables->AsInteger(0) != 2) {
+        db.ExecSQL("DETACH DATABASE " + schema);
+        WriteLog("TOptions.Save: " + file +
+                 " has no list tables; the list is saved without its copy");
+        return false;
+    }
+    UseRollbackJournal(db, schema);
+    return true;
+}
+
 std::unique_ptr<TOptions>& Instance() {
     static std::unique_ptr<TOptions> instance;
     return instance;
@@ -101,6 +165,20 @@ const char* MonitoredListTableName(TMonitoredItemType type) noexcept {
         default:
             return "";
     }
+}
+
+const char* StoredTableName(TStoredTable table) noexcept {
+    switch (table) {
+        case stSettings:
+            return "settings";
+        case stReminders:
+            return "reminders";
+        case stApplicationsList:
+            return "applications_list";
+        case stWebSitesList:
+            return "websites_list";
+    }
+    return "";
 }
 
 const char* MonitoredIniSection(TMonitoredItemType type) noexcept {
@@ -149,6 +227,51 @@ void TOptions::Load() {
     LoadSettings();
 }
 
+template <typename ReadRow>
+bool TOptions::ReadTable(TStoredTable table, const std::string& sql, std::string_view context,
+                         ReadRow readRow) {
+    tableLoaded_[table] = false;
+    tableLoadError_[table].clear();
+    const auto failed = [&](const std::exception& e, std::string_view failedContext) {
+        LogException(e, failedContext);
+        tableLoadError_[table] = e.what();
+        WriteLog(std::string("TOptions.Load: ") + StoredTableName(table) +
+                 " could not be read; it is left as stored until it is read");
+        return false;
+    };
+    std::unique_ptr<TSQLiteTable> rows;
+    try {
+        TSQLiteDatabase db(GetSettingsDBFileName());
+        rows = db.GetTable(sql);
+    } catch (const std::exception& e) {
+        return failed(e, kSettingsQueryContext);
+    }
+    try {
+        for (rows->First(); !rows->AtEnd(); rows->Next()) {
+            readRow(*rows);
+        }
+    } catch (const std::exception& e) {
+        return failed(e, context);
+    }
+    tableLoaded_[table] = true;
+    return true;
+}
+
+bool TOptions::TableLoaded(TStoredTable table) const noexcept {
+    return tableLoaded_[table];
+}
+
+const std::string& TOptions::TableLoadError(TStoredTable table) const noexcept {
+    return tableLoadError_[table];
+}
+
+bool TOptions::MonitoredListLoaded(TMonitoredItemType type) const noexcept {
+    if (type == mitAll) {
+        return TableLoaded(stApplicationsList) && TableLoaded(stWebSitesList);
+    }
+    return TableLoaded(ListTable(type));
+}
+
 void TOptions::LoadSettings() {
     const TDateTime now = AppNow();
     ScanPeriodSeconds = 3;
@@ -158,88 +281,80 @@ void TOptions::LoadSettings() {
     TimeLimitSeconds = 28800;
     ReminderShowedDateTime = now;
 
-    if (auto table = SettingsDBGetTable("SELECT * FROM settings")) {
-        try {
-            const char decimal = DecimalCommaFormat().decimalSeparator;
-            for (table->First(); !table->AtEnd(); table->Next()) {
-                const std::string name = table->AsText("name");
-                const std::string value = table->AsText("value");
-                // A malformed value must not keep the program from starting:
-                // that key keeps its default and the rest still loads.
-                try {
-                    if (SameText(name, "Password")) {
-                        Password = value;
-                    } else if (SameText(name, "ScanPeriodSeconds")) {
-                        ScanPeriodSeconds = StrToInt(value);
-                    } else if (SameText(name, "TimeLimitSeconds")) {
-                        TimeLimitSeconds = StrToInt(value);
-                    } else if (SameText(name, "ExpirationAction")) {
-                        ExpirationAction = ExpirationActionFromText(value);
-                    } else if (SameText(name, "ReminderChangePeriod")) {
-                        ReminderChangePeriod = ReminderChangePeriodFromText(value);
-                    } else if (SameText(name, "ResetDateTime")) {
-                        ResetDateTime = ParseDateText(value) + kDayStartOffset;
-                    } else if (SameText(name, "AllowUserToChangeSettings")) {
-                        AllowUserToChangeSettings = value == "1";
-                    } else if (SameText(name, "IsNotFirstRun")) {
-                        IsNotFirstRun = value == "1";
-                    } else if (SameText(name, "ReminderChangedDateTime")) {
-                        ReminderChangedDateTime = StrToFloat(value, decimal);
-                    } else if (SameText(name, "ReminderShowedDateTime")) {
-                        ReminderShowedDateTime = StrToFloat(value, decimal);
-                    }
-                } catch (const Exception& e) {
-                    LogException(e, "; TOptions.LoadSettings: " + name + " = \"" + value + "\": ");
-                }
-            }
-        } catch (const std::exception& e) {
-            LogException(e, "; TOptions.LoadSettings: ");
-        }
-    }
-    if (ScanPeriodSeconds == 0) {
-        ScanPeriodSeconds = 3;
-    }
+    const char decimal = DecimalCommaFormat().decimalSeparator;
+    ReadTable(stSettings, "SELECT * FROM settings",
+              "; TOptions.LoadSettings: ", [&](const TSQLiteTable& table) {
+                  const std::string name = table.AsText("name");
+                  const std::string value = table.AsText("value");
+                  // A malformed value must not keep the program from starting:
+                  // that key keeps its default and the rest still loads.
+                  try {
+                      if (SameText(name, "Password")) {
+                          Password = value;
+                      } else if (SameText(name, "ScanPeriodSeconds")) {
+                          ScanPeriodSeconds = PositiveSeconds(value);
+                      } else if (SameText(name, "TimeLimitSeconds")) {
+                          TimeLimitSeconds = PositiveSeconds(value);
+                      } else if (SameText(name, "ExpirationAction")) {
+                          ExpirationAction = ExpirationActionFromText(value);
+                      } else if (SameText(name, "ReminderChangePeriod")) {
+                          ReminderChangePeriod = ReminderChangePeriodFromText(value);
+                      } else if (SameText(name, "ResetDateTime")) {
+                          ResetDateTime = ParseDateText(value) + kDayStartOffset;
+                      } else if (SameText(name, "AllowUserToChangeSettings")) {
+                          AllowUserToChangeSettings = value == "1";
+                      } else if (SameText(name, "IsNotFirstRun")) {
+                          IsNotFirstRun = value == "1";
+                      } else if (SameText(name, "ReminderChangedDateTime")) {
+                          ReminderChangedDateTime = StrToFloat(value, decimal);
+                      } else if (SameText(name, "ReminderShowedDateTime")) {
+                          ReminderShowedDateTime = StrToFloat(value, decimal);
+                      }
+                  } catch (const Exception& e) {
+                      LogException(e,
+                                   "; TOptions.LoadSettings: " + name + " = \"" + value + "\": ");
+                  }
+              });
     if constexpr (!AdminPasswordEnabled) {
         AllowUserToChangeSettings = true;
     }
 }
 
 void TOptions::LoadReminderTexts() {
-    auto table = SettingsDBGetTable("SELECT * FROM reminders");
-    if (!table) {
-        return;
-    }
-    try {
-        for (table->First(); !table->AtEnd(); table->Next()) {
-            reminderTexts_[ReminderTypeFromText(table->AsText("reminder_type"))] =
-                table->AsText("text");
-        }
-    } catch (const std::exception& e) {
-        LogException(e, "; TOptions.LoadReminderTexts: ");
+    std::array<std::string, 3> texts = reminderTexts_;
+    if (ReadTable(stReminders, "SELECT * FROM reminders",
+                  "; TOptions.LoadReminderTexts: ", [&](const TSQLiteTable& table) {
+                      texts[ReminderTypeFromText(table.AsText("reminder_type"))] =
+                          table.AsText("text");
+                  })) {
+        reminderTexts_ = std::move(texts);
     }
 }
 
+// Each list table is taken whole or not at all: a table that fails, even
+// halfway through its rows, adds none of its entries and is never saved over,
+// and the other table still loads.
 void TOptions::LoadMonitoredItems() {
     TMonitoredList& list = MonitoredList();
     list.Clear();
     for (TMonitoredItemType type : {mitApplication, mitWebSite}) {
-        auto table =
-            SettingsDBGetTable(std::string("SELECT * FROM ") + MonitoredListTableName(type));
-        if (!table) {
-            return;
+        std::vector<std::unique_ptr<TMonitoredItem>> items;
+        const bool read =
+            ReadTable(ListTable(type), std::string("SELECT * FROM ") + MonitoredListTableName(type),
+                      "; TOptions.LoadMonitoredItems: ", [&](const TSQLiteTable& table) {
+                          auto item = std::make_unique<TMonitoredItem>();
+                          item->Name = table.AsText("name");
+                          item->Caption = table.AsText("caption");
+                          item->ItemType = type;
+                          item->Active = table.AsInteger("active") == 1;
+                          items.push_back(std::move(item));
+                      });
+        if (!read) {
+            continue;
         }
-        try {
-            for (table->First(); !table->AtEnd(); table->Next()) {
-                auto item = std::make_unique<TMonitoredItem>();
-                item->Name = table->AsText("name");
-                item->Caption = table->AsText("caption");
-                item->ItemType = type;
-                item->Active = table->AsInteger("active") == 1;
-                const std::string caption = item->Caption;
-                list.Add(caption, std::move(item));
-            }
-        } catch (const std::exception& e) {
-            LogException(e, "; TOptions.LoadMonitoredItems: ");
+        for (auto& item : items) {
+            const std::string caption = item->Caption;
+            list.Add(caption, std::move(item));
         }
     }
 }
@@ -260,7 +375,7 @@ std::string TOptions::SettingsInsertSQL() const {
     };
     std::vector<std::string> lines;
     for (const auto& [key, value] : rows) {
-        lines.push_back("SELECT " + QuotedStr(key) + ", " + QuotedStr(value));
+        lines.push_back("SELECT " + SQLiteQuotedStr(key) + ", " + SQLiteQuotedStr(value));
     }
     return "INSERT INTO settings(name, value)\r\n" + JoinUnionAll(lines);
 }
@@ -268,25 +383,27 @@ std::string TOptions::SettingsInsertSQL() const {
 std::string TOptions::RemindersInsertSQL() const {
     std::vector<std::string> lines;
     for (uint8_t type = 0; type < 3; ++type) {
-        lines.push_back("SELECT " + QuotedStr(reminderTexts_[type]) + ", \"" +
+        lines.push_back("SELECT " + SQLiteQuotedStr(reminderTexts_[type]) + ", \"" +
                         ReminderTypeText(type) + "\"");
     }
     return "INSERT INTO reminders(text, reminder_type)\r\n" + JoinUnionAll(lines);
 }
 
-std::vector<std::string> TOptions::MonitoredItemsInsertSQL(TMonitoredItemType type) {
+std::vector<std::string> TOptions::MonitoredItemsInsertSQL(TMonitoredItemType type,
+                                                           std::string_view schema) {
     std::vector<std::string> statements;
     std::vector<std::string> lines;
-    const std::string head =
-        std::string("INSERT INTO ") + MonitoredListTableName(type) + "(name, caption, active)\r\n";
+    const std::string head = "INSERT INTO " +
+                             (schema.empty() ? std::string() : std::string(schema) + ".") +
+                             MonitoredListTableName(type) + "(name, caption, active)\r\n";
     const TMonitoredList& list = MonitoredList();
     for (int i = 0; i < list.Count(); ++i) {
         const TMonitoredItem* item = list.Items(i);
         if (item->ItemType != type) {
             continue;
         }
-        lines.push_back("SELECT " + QuotedStr(item->Name) + ", " + QuotedStr(item->Caption) + ", " +
-                        (item->Active ? "1" : "0"));
+        lines.push_back("SELECT " + SQLiteQuotedStr(item->Name) + ", " +
+                        SQLiteQuotedStr(item->Caption) + ", " + (item->Active ? "1" : "0"));
         if (int(lines.size()) == kInsertBatchRows) {
             statements.push_back(head + JoinUnionAll(lines));
             lines.clear();
@@ -298,56 +415,89 @@ std::vector<std::string> TOptions::MonitoredItemsInsertSQL(TMonitoredItemType ty
     return statements;
 }
 
-std::vector<std::vector<std::string>> TOptions::MonitoredItemsGroups() {
-    std::vector<std::vector<std::string>> groups;
-    for (TMonitoredItemType type : {mitApplication, mitWebSite}) {
-        std::vector<std::string> group{std::string("DELETE FROM ") + MonitoredListTableName(type) +
-                                       ";"};
-        for (std::string& insert : MonitoredItemsInsertSQL(type)) {
-            group.push_back(std::move(insert));
-        }
-        groups.push_back(std::move(group));
+bool TOptions::WillSave(TStoredTable table, std::string_view operation) const {
+    if (TableLoaded(table)) {
+        return true;
     }
-    return groups;
+    WriteLog(std::string(operation) + ": " + StoredTableName(table) +
+             " is left as stored, since it could not be read");
+    return false;
 }
 
-void TOptions::ReplaceTables(const std::string& fileName, std::string_view context,
-                             const std::vector<std::vector<std::string>>& groups) {
-    try {
-        TSQLiteDatabase db(fileName);
-        for (const auto& group : groups) {
-            // A table's delete and its inserts commit together or not at all,
-            // so a failed insert never leaves the table empty.
-            try {
-                TSQLiteTransaction transaction(db);
-                for (const std::string& sql : group) {
-                    db.ExecSQL(sql);
-                }
-                transaction.Commit();
-            } catch (const std::exception& e) {
-                LogException(e, context);
-            }
+void TOptions::AddMonitoredItemsSQL(std::vector<std::string>& settings,
+                                    std::vector<std::string>& activity,
+                                    std::string_view operation) {
+    for (TMonitoredItemType type : {mitApplication, mitWebSite}) {
+        if (!WillSave(ListTable(type), operation)) {
+            continue;
         }
+        const std::string table = MonitoredListTableName(type);
+        settings.push_back("DELETE FROM " + table + ";");
+        activity.push_back("DELETE FROM " + std::string(kActivitySchema) + "." + table + ";");
+        for (std::string& insert : MonitoredItemsInsertSQL(type)) {
+            settings.push_back(std::move(insert));
+        }
+        for (std::string& insert : MonitoredItemsInsertSQL(type, kActivitySchema)) {
+            activity.push_back(std::move(insert));
+        }
+    }
+}
+
+// One connection: settings.sqlite is its main database and actmondb.sqlite
+// is attached, so one transaction covers both files and a save is never
+// half done, nor the totals' copy of the list apart from the list. The
+// settings statements keep their text, since an unqualified table name
+// resolves to the main database before any attached one; the copy's
+// statements name the attached schema, as both files hold the list tables.
+void TOptions::WriteDatabases(const std::vector<std::string>& settings,
+                              const std::vector<std::string>& activity) {
+    if (settings.empty()) {
+        return;  // nothing was read, so nothing is written (the copy follows its source)
+    }
+    std::string_view context = kSettingsExecContext;
+    try {
+        TSQLiteDatabase db(GetSettingsDBFileName());
+        UseRollbackJournal(db, "main");
+        context = kLogExecContext;
+        const bool withCopy = !activity.empty() && AttachActivityDB(db);
+        context = kSettingsExecContext;
+        TSQLiteTransaction transaction(db);
+        for (const std::string& sql : settings) {
+            db.ExecSQL(sql);
+        }
+        if (withCopy) {
+            context = kLogExecContext;
+            for (const std::string& sql : activity) {
+                db.ExecSQL(sql);
+            }
+            context = kSettingsExecContext;
+        }
+        transaction.Commit();
     } catch (const std::exception& e) {
         LogException(e, context);
     }
 }
 
 void TOptions::Save() {
-    std::vector<std::vector<std::string>> settingsGroups{
-        {"DELETE FROM settings;", SettingsInsertSQL()}};
-    for (auto& group : MonitoredItemsGroups()) {
-        settingsGroups.push_back(std::move(group));
+    std::vector<std::string> settings;
+    std::vector<std::string> activity;
+    if (WillSave(stSettings, "TOptions.Save")) {
+        settings.push_back("DELETE FROM settings;");
+        settings.push_back(SettingsInsertSQL());
     }
-    settingsGroups.push_back({"DELETE FROM reminders;", RemindersInsertSQL()});
-    ReplaceTables(GetSettingsDBFileName(), kSettingsExecContext, settingsGroups);
-    ReplaceTables(GetActivityDBFileName(), kLogExecContext, MonitoredItemsGroups());
+    AddMonitoredItemsSQL(settings, activity, "TOptions.Save");
+    if (WillSave(stReminders, "TOptions.Save")) {
+        settings.push_back("DELETE FROM reminders;");
+        settings.push_back(RemindersInsertSQL());
+    }
+    WriteDatabases(settings, activity);
 }
 
 void TOptions::SaveMonitoredItems() {
-    const auto groups = MonitoredItemsGroups();
-    ReplaceTables(GetSettingsDBFileName(), kSettingsExecContext, groups);
-    ReplaceTables(GetActivityDBFileName(), kLogExecContext, groups);
+    std::vector<std::string> settings;
+    std::vector<std::string> activity;
+    AddMonitoredItemsSQL(settings, activity, "TOptions.SaveMonitoredItems");
+    WriteDatabases(settings, activity);
 }
 
 void TOptions::PurgeLog() {

@@ -57,6 +57,20 @@ uint8_t ReminderTypeFromText(std::string_view text) noexcept;
 const char* MonitoredListTableName(TMonitoredItemType type) noexcept;
 const char* MonitoredIniSection(TMonitoredItemType type) noexcept;
 
+// The tables of settings.sqlite that Save replaces (the two list tables also
+// in actmondb.sqlite, as the copy the totals read).
+enum TStoredTable : uint8_t {
+    stSettings = 0,
+    stReminders = 1,
+    stApplicationsList = 2,
+    stWebSitesList = 3,
+};
+inline constexpr int kStoredTableCount = 4;
+const char* StoredTableName(TStoredTable table) noexcept;
+
+// The schema name actmondb.sqlite is attached under while Save writes both files.
+inline constexpr std::string_view kActivitySchema = "actmondb";
+
 // Rows per multi-row INSERT.
 inline constexpr int kInsertBatchRows = 15;
 // Activity older than this many days is purged at start-up.
@@ -88,14 +102,27 @@ public:
 
     TMonitoredList& MonitoredList();
 
+    // Reads every table again, also one that could not be read before.
     void Load();
     void LoadSettings();
     void LoadReminderTexts();
     void LoadMonitoredItems();
-    // Replaces every table's rows; each table is replaced all or nothing.
+    // Replaces the rows of every table that was read, in both files at once:
+    // all of it is committed or, when one statement fails, none of it. A
+    // table that could not be read is left as stored (and logged), since
+    // writing it would replace the user's rows with defaults.
     void Save();
     void SaveMonitoredItems();
     void PurgeLog();
+
+    // Whether the last load read the table. When not, TableLoadError holds
+    // why (the logged error text) and Save leaves the table as stored.
+    bool TableLoaded(TStoredTable table) const noexcept;
+    const std::string& TableLoadError(TStoredTable table) const noexcept;
+    // Whether the list table of `type` (both tables for mitAll) was read.
+    // When not, the list holds none of its entries and edits of it cannot be
+    // saved: the windows refuse them with a notice.
+    bool MonitoredListLoaded(TMonitoredItemType type) const noexcept;
 
     // Run one statement or query on a database; failures are logged and swallowed.
     void SettingsDBExecSQL(const std::string& sql);
@@ -105,8 +132,10 @@ public:
     // The statements Save writes, as the databases receive them.
     std::string SettingsInsertSQL() const;
     std::string RemindersInsertSQL() const;
-    // At most kInsertBatchRows rows each; none when the list has no entry of the type.
-    std::vector<std::string> MonitoredItemsInsertSQL(TMonitoredItemType type);
+    // At most kInsertBatchRows rows each; none when the list has no entry of
+    // the type. A non-empty `schema` qualifies the table (the activity copy).
+    std::vector<std::string> MonitoredItemsInsertSQL(TMonitoredItemType type,
+                                                     std::string_view schema = {});
 
     // 2 administrator, 1 user allowed to change settings, 0 neither.
     int AccessLevel() const noexcept;
@@ -131,14 +160,26 @@ public:
     void SetSaveOnDestroy(bool save) noexcept { saveOnDestroy_ = save; }
 
 private:
-    // Runs each group of statements as one transaction on one connection to
-    // `fileName`; a failing group is logged with `context` and rolled back.
-    void ReplaceTables(const std::string& fileName, std::string_view context,
-                       const std::vector<std::vector<std::string>>& groups);
-    std::vector<std::vector<std::string>> MonitoredItemsGroups();
+    // Queries one table of settings.sqlite and hands each row to `readRow`.
+    // Any failure, of the query or of a row, is logged and remembered as the
+    // table's load error; true when every row was read.
+    template <typename ReadRow>
+    bool ReadTable(TStoredTable table, const std::string& sql, std::string_view context,
+                   ReadRow readRow);
+    // The list's statements for both files, for the list tables that were read.
+    void AddMonitoredItemsSQL(std::vector<std::string>& settings,
+                              std::vector<std::string>& activity, std::string_view operation);
+    // Logs that `table` is left as stored; false when it was not read.
+    bool WillSave(TStoredTable table, std::string_view operation) const;
+    // Runs the statements in one transaction over settings.sqlite with
+    // actmondb.sqlite attached.
+    void WriteDatabases(const std::vector<std::string>& settings,
+                        const std::vector<std::string>& activity);
 
     std::unique_ptr<TMonitoredList> monitoredList_;
     std::array<std::string, 3> reminderTexts_;
+    std::array<bool, kStoredTableCount> tableLoaded_{};
+    std::array<std::string, kStoredTableCount> tableLoadError_;
     bool saveOnDestroy_ = true;
 };
 

@@ -143,6 +143,19 @@ std::string SQLiteErrorDescription(int code) {
     }
 }
 
+std::string SQLiteQuotedStr(std::string_view text) {
+    std::string literal;
+    for (size_t start = 0;;) {
+        const size_t nul = text.find('\0', start);
+        literal += QuotedStr(text.substr(start, nul - start));
+        if (nul == std::string_view::npos) {
+            return literal;
+        }
+        literal += "||char(0)||";
+        start = nul + 1;
+    }
+}
+
 void SetSQLiteStatementHook(TSQLiteStatementHook hook) {
     StatementHook() = std::move(hook);
 }
@@ -183,8 +196,9 @@ bool TSQLiteDatabase::InTransaction() const noexcept {
     return handle_ && sqlite3_get_autocommit(handle_) == 0;
 }
 
-void TSQLiteDatabase::RaiseError(const std::string& message, const std::string& sql) const {
+void TSQLiteDatabase::RaiseError(const std::string& message, const std::string& sql) {
     const int code = sqlite3_errcode(handle_);
+    lastErrorCode_ = code;
     if (code == SQLITE_OK) {
         throw ESQLiteException(message);
     }
@@ -228,6 +242,7 @@ std::unique_ptr<TSQLiteTable> TSQLiteDatabase::GetTable(const std::string& sql) 
             break;
         }
         if (rc == SQLITE_BUSY) {
+            lastErrorCode_ = rc;
             throw ESQLiteException("Could not prepare SQL statement");
         }
         if (rc != SQLITE_ROW) {

@@ -32,6 +32,12 @@ using TSQLiteBlob = std::vector<uint8_t>;
 // Description of a primary SQLite result code, as the layer's messages carry it.
 std::string SQLiteErrorDescription(int code);
 
+// `text` as an SQL string literal: single quotes, inner quotes doubled. A NUL
+// byte would end the statement's text inside the literal, so each one is
+// written as char(0) joined to its neighbours and the value is stored byte
+// for byte.
+std::string SQLiteQuotedStr(std::string_view text);
+
 // Sees every statement before it runs, with the file it runs on. Tests use it
 // to count statements and to inject failures (by throwing); empty for none.
 using TSQLiteStatementHook =
@@ -59,14 +65,17 @@ public:
 
     // Whether a transaction is open on this connection.
     bool InTransaction() const noexcept;
+    // The library's result code behind the last error this connection raised; 0 for none.
+    int LastErrorCode() const noexcept { return lastErrorCode_; }
 
 private:
-    [[noreturn]] void RaiseError(const std::string& message, const std::string& sql) const;
+    [[noreturn]] void RaiseError(const std::string& message, const std::string& sql);
     // Compiles the first statement; the caller finalises it.
     sqlite3_stmt* Prepare(const std::string& sql);
 
     std::string fileName_;
     sqlite3* handle_ = nullptr;
+    int lastErrorCode_ = 0;
 };
 
 // Runs statements as one transaction: everything is committed or, when one of

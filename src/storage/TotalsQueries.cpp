@@ -7,8 +7,9 @@ namespace tw {
 namespace {
 
 // Sums of the range's rows per `key`, then of the undated rows (which the
-// original queries count whatever the range) per `key`. Two grouped branches
-// rather than an OR, so each is one index lookup and feeds its own sorter.
+// reference queries of tests/storage/ReferenceTotalsQueries.h count whatever
+// the range) per `key`. Two grouped branches rather than an OR, so each is
+// one index lookup and feeds its own sorter.
 std::string RangeSums(const std::string& key, const std::string& from, const std::string& to) {
     const std::string select =
         "SELECT " + key + " AS " + key + ", SUM(duration) AS duration FROM applications WHERE ";

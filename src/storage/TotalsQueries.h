@@ -9,7 +9,8 @@
 // rows. Columns: caption, active, name, total_duration (integer); one
 // row per distinct name of the list table, 0 where nothing matched.
 //
-// Counting rules, kept from the original per-row joins:
+// Counting rules, kept from the first per-row joins (the reference queries in
+// tests/storage/ReferenceTotalsQueries.h, which the tests compare with):
 // - both range ends are included (text comparison of "yyyy-mm-dd hh:nn:ss");
 // - activity rows without a date_created count whatever the range;
 // - applications count rows of origin 1 whose app_name equals the name;

@@ -95,21 +95,26 @@ protected:
 TEST_F(ActivityLoggerTest, LogWritesOneRowPerMatchedTick) {
     ListApp("/usr/bin/game", "Game");
     ListSite("example.com", "Example");
+    // A NUL byte in a name must not end the statement's text inside its literal.
+    const std::string nul("/opt/n\0l", 8);
+    Exec("INSERT INTO applications_list VALUES('/opt/n' || char(0) || 'l', 'Nul', 1)");
     TOnlineTimeApplicationLogger logger;
     clock_.Advance(3);
     logger.Log(Source("/usr/bin/game", ""), 3);
     logger.Log(Source("/usr/bin/chrome", "it's.example.com/a", "Google Chrome"), 5);
     logger.Log(Source("/usr/bin/other", ""), 7);  // on no list: dropped
-    EXPECT_EQ(logger.Total(), 8);
+    logger.Log(Source(nul, ""), 2);
+    EXPECT_EQ(logger.Total(), 10);
     EXPECT_EQ(Durations(logger.DayItems()),
-              (std::map<std::string, int32_t>{{"/usr/bin/game", 3}, {"example.com", 5}}));
+              (std::map<std::string, int32_t>{{"/usr/bin/game", 3}, {"example.com", 5}, {nul, 2}}));
     EXPECT_EQ(Rows("SELECT * FROM applications ORDER BY rowid"),
               (std::vector<std::string>{
                   "2026-12-07 12:00:03|/usr/bin/game||Desktop Application|3|1",
-                  "2026-12-07 12:00:03|/usr/bin/chrome|it's.example.com/a|Google Chrome|5|2"}));
+                  "2026-12-07 12:00:03|/usr/bin/chrome|it's.example.com/a|Google Chrome|5|2",
+                  "2026-12-07 12:00:03|" + nul + "||Desktop Application|2|1"}));
     // A new logger for the same day starts from what was written.
     TOnlineTimeApplicationLogger again;
-    EXPECT_EQ(again.Total(), 8);
+    EXPECT_EQ(again.Total(), 10);
 }
 
 TEST_F(ActivityLoggerTest, TickOnAnEntryMissingFromTheDayListIsNotCounted) {

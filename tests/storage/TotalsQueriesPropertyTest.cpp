@@ -56,7 +56,7 @@ public:
             sqlite3_close(db_);
             throw std::runtime_error("cannot copy " + path);
         }
-        // The original queries write their '%' in double quotes.
+        // The reference queries (ReferenceTotalsQueries.h) write their '%' in double quotes.
         sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DML, 1, nullptr);
     }
     ~Database() { sqlite3_close(db_); }
