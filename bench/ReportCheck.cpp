@@ -202,7 +202,7 @@ bool CheckReport(const std::string& program, const std::string& folder, TDateTim
             problem = "exit status " + std::to_string(result.status) + ": " + result.err;
         } else if (ParseReport(result.out, printed, printedTotal, problem)) {
             if (printed != expected) {
-                problem = "lines differ from the original queries";
+                problem = "lines differ from the reference queries";
                 for (const auto& [caption, line] : expected) {
                     const auto it = printed.find(caption);
                     if (it == printed.end() || !(it->second == line)) {
@@ -218,7 +218,7 @@ bool CheckReport(const std::string& program, const std::string& folder, TDateTim
         std::printf("report %-16s from %s to %s: %zu entries, total %lld s: %s\n",
                     ("\"" + period + "\"").c_str(), from.c_str(), at.c_str(), printed.size(),
                     static_cast<long long>(printedTotal),
-                    problem.empty() ? "same as the original queries" : problem.c_str());
+                    problem.empty() ? "same as the reference queries" : problem.c_str());
         ok = ok && problem.empty();
     }
     return ok;

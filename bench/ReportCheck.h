@@ -26,7 +26,8 @@ Totals QueryTotals(sqlite3* db, const std::string& sql);
 TDateTime PeriodStart(const std::string& period, TDateTime now);
 
 // Runs `program --data-folder folder --period P --at now` for each period and
-// compares every printed line and the total with the original queries.
+// compares every printed line and the total with the reference queries
+// (tests/storage/ReferenceTotalsQueries.h).
 // Prints one line per period; true when all agree.
 bool CheckReport(const std::string& program, const std::string& folder, TDateTime now,
                  const std::vector<std::string>& periods = {"day", "Last 3 months"});

@@ -7,7 +7,8 @@
 //
 // --keep DIR         build the data folder in DIR and leave it there
 // --check-report P   also run the report program P on the table for "day" and
-//                    "Last 3 months" and compare its totals with the original queries
+//                    "Last 3 months" and compare its totals with the reference queries
+//                    of tests/storage/ReferenceTotalsQueries.h
 // --small            no timings: a small table with rows at the day's edges, the
 //                    report checked for every period and on broken data folders
 #include <sqlite3.h>
