@@ -7,7 +7,7 @@ set -euo pipefail
 build_packages=(
     build-essential cmake pkg-config
     libsqlite3-dev libpng-dev libjpeg-dev libgif-dev
-    qt6-base-dev libx11-dev libxres-dev libatspi2.0-dev
+    qt6-base-dev libx11-dev libxres-dev libxi-dev libatspi2.0-dev
     libgtest-dev libbenchmark-dev
     fonts-liberation2
 )
