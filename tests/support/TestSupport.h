@@ -1,6 +1,10 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace tw::test {
 
@@ -16,6 +20,24 @@ public:
 
 private:
     std::string path_;
+};
+
+// A watchdog for code that may loop forever (a walk whose loop guard broke):
+// if the scope is still open after `limit`, it names the running case on
+// stderr and ends the test program, so the case fails in seconds instead of
+// holding the run until the test runner's own time-out.
+class CaseDeadline {
+public:
+    explicit CaseDeadline(std::chrono::seconds limit);
+    ~CaseDeadline();
+    CaseDeadline(const CaseDeadline&) = delete;
+    CaseDeadline& operator=(const CaseDeadline&) = delete;
+
+private:
+    std::mutex mutex_;
+    std::condition_variable done_;
+    bool finished_ = false;
+    std::thread watchdog_;
 };
 
 std::string ReadFileText(const std::string& path);
