@@ -242,6 +242,10 @@ struct FailingTable {
     bool activityDB;
     const char* table;
 };
+
+void PrintTo(const FailingTable& t, std::ostream* out) {
+    *out << (t.activityDB ? "actmondb." : "settings.") << t.table;
+}
 class FailedInsertKeepsRows : public OptionsTest,
                               public ::testing::WithParamInterface<FailingTable> {};
 INSTANTIATE_TEST_SUITE_P(

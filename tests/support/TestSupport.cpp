@@ -50,6 +50,24 @@ CaseDeadline::~CaseDeadline() {
     watchdog_.join();
 }
 
+std::string CaseName(std::string_view text) {
+    std::string name;
+    bool gap = false;
+    for (const char c : text) {
+        const bool kept =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+        if (!kept) {
+            gap = !name.empty();
+            continue;
+        }
+        if (gap && name.back() != '_')
+            name += '_';
+        gap = false;
+        name += c;
+    }
+    return name.empty() ? "Empty" : name;
+}
+
 std::string ReadFileText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream text;

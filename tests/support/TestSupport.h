@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
 namespace tw::test {
@@ -39,6 +40,12 @@ private:
     bool finished_ = false;
     std::thread watchdog_;
 };
+
+// A valid name for a case of a parameterised test, from any text: letters,
+// digits and "_" stay, every other run of characters becomes one "_" at most
+// ("24:00" gives "24_00", "bad_depth.png" "bad_depth_png"); no text gives
+// "Empty".
+std::string CaseName(std::string_view text);
 
 std::string ReadFileText(const std::string& path);
 void WriteFileText(const std::string& path, const std::string& text);
