@@ -1,6 +1,7 @@
 # Harness shared by the end-to-end scripts (sourced, not run): a work folder,
 # background processes stopped by their PID on exit (also on failure),
-# bounded polls and a private X server.
+# bounded polls and a private X server. Every wait is a poll with a deadline
+# that holds on a machine under full load, never a fixed sleep.
 #
 # A script calls e2e_begin first. It may define e2e_before_stop (run before
 # the processes are stopped) and e2e_on_failure (run after, when it failed).
@@ -62,6 +63,12 @@ ended() {
     ! running "$1"
 }
 
+# probe_cmd / sweep_cmd ARGS...: the programs under test ($probe, $sweep of
+# the script). They end on their own; one that hangs fails its step here
+# instead of holding the run until the test runner's time-out.
+probe_cmd() { timeout -k 5 60 "$probe" "$@"; }
+sweep_cmd() { timeout -k 5 60 "$sweep" "$@"; }
+
 # wait_for SECONDS DESCRIPTION COMMAND...: polls until COMMAND succeeds.
 wait_for() {
     local seconds=$1 what=$2
@@ -77,13 +84,13 @@ wait_for() {
 start_xvfb() {
     Xvfb -displayfd 5 -nolisten tcp -screen 0 1280x1024x24 5>"$work/display" 2>"$work/xvfb.log" &
     pids+=($!)
-    wait_for 20 "Xvfb to accept clients" grep -q '^[0-9]' "$work/display"
+    wait_for 60 "Xvfb to accept clients" grep -q '^[0-9]' "$work/display"
     export DISPLAY=":$(head -n1 "$work/display")"
 }
 
 start_openbox() {
     openbox --sm-disable >"$work/openbox.log" 2>&1 &
     pids+=($!)
-    wait_for 20 "openbox to announce itself" \
+    wait_for 60 "openbox to announce itself" \
         sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
 }
