@@ -51,8 +51,8 @@ fail() {
     exit 1
 }
 
-zombie() {
-    [ -r "/proc/$1/stat" ] && sed 's/.*) //' "/proc/$1/stat" | grep -q '^Z'
+zombie() {  # the process may be gone by the time its state is read
+    sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | grep -q '^Z'
 }
 
 running() {
@@ -80,17 +80,31 @@ wait_for() {
     done
 }
 
-# Xvfb picks a free display itself and writes its number to fd 5.
+# Xvfb picks a free display itself and writes its number to fd 5; a client
+# that gets an answer shows it is really there.
 start_xvfb() {
     Xvfb -displayfd 5 -nolisten tcp -screen 0 1280x1024x24 5>"$work/display" 2>"$work/xvfb.log" &
     pids+=($!)
-    wait_for 60 "Xvfb to accept clients" grep -q '^[0-9]' "$work/display"
+    wait_for 60 "Xvfb to name its display" grep -q '^[0-9]' "$work/display"
     export DISPLAY=":$(head -n1 "$work/display")"
+    wait_for 60 "Xvfb to answer on $DISPLAY" xdpyinfo
 }
 
 start_openbox() {
     openbox --sm-disable >"$work/openbox.log" 2>&1 &
-    pids+=($!)
-    wait_for 60 "openbox to announce itself" \
-        sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+    openbox_pid=$!
+    pids+=("$openbox_pid")
+    wait_for 60 "openbox to announce itself" openbox_up
+}
+
+# openbox_up: openbox has announced itself on the root window. One that could
+# not reach the display and ended is started again.
+openbox_up() {
+    if ! running "$openbox_pid"; then
+        openbox --sm-disable >>"$work/openbox.log" 2>&1 &
+        openbox_pid=$!
+        pids+=("$openbox_pid")
+        return 1
+    fi
+    xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"
 }
