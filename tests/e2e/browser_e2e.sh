@@ -95,7 +95,7 @@ chromium)
     # Chromium looks at the accessibility bus only when it starts, so the
     # program (here its probe) must have switched accessibility on first,
     # as it does when it starts with the session.
-    probe_cmd >/dev/null
+    probe_cmd >/dev/null || fail "the probe failed before the browser started"
     # A second chromium with this profile hands its address to this one.
     browser_command=(chromium --no-sandbox --disable-gpu --disable-quic --no-first-run
         --disable-background-networking --disable-component-update --disable-sync
@@ -121,28 +121,30 @@ wait_for 120 "the browser window" browser_window
 window=$(browser_window)
 hex=$(printf '0x%x' "$window")
 
-# probe_shows ADDRESS: the foreground probe names the browser window, its kind
-# and ADDRESS. The window is brought to the front on every poll: a request
-# made while it was still being mapped can be lost.
+# probe_shows ADDRESS [PROBE-ARGS...]: the foreground probe names the browser
+# window, its kind and ADDRESS; sets $line. A probe may give up on a browser
+# that answers too slowly (it would try again on the next scan), so every
+# check of an address polls. The window is brought to the front on every
+# poll: a request made while it was still being mapped can be lost.
 probe_shows() {
-    local line
+    local address=$1
+    shift
     [ "$(xdotool getactivewindow 2>/dev/null)" = "$window" ] ||
         timeout 10 xdotool windowactivate "$window" >/dev/null 2>&1 || true
-    line=$(probe_cmd) || return 1
+    line=$(probe_cmd "$@") || return 1
     [ "$(cut -f1 <<<"$line")" = "$hex" ] && [ "$(cut -f2 <<<"$line")" = "$kind" ] &&
-        [ "$(cut -f4 <<<"$line")" = "$1" ]
+        [ "$(cut -f4 <<<"$line")" = "$address" ]
 }
 page2="${scheme}127.0.0.1:$port/page2.html"
 page1="${scheme}127.0.0.1:$port/page1.html"
 # The probe turns accessibility on; Firefox builds its tree even when that comes later.
 wait_for 120 "the probe to read $page2" probe_shows "$page2"
-line=$(probe_cmd)
 [ "$(cut -f3 <<<"$line")" = "$(readlink "/proc/$browser_pid/exe")" ] || fail "program file in '$line'"
 echo "ok: $browser in front: $line"
 
 # --- the list's rule ------------------------------------------------------------
 sweep_cmd make-site-list "$work/data" "127.0.0.1:$port/page2" "Page two" || fail "make-site-list"
-line=$(probe_cmd --data-folder "$work/data")
+wait_for 90 "the probe to read $page2 with the list" probe_shows "$page2" --data-folder "$work/data"
 [ "$(cut -f5- <<<"$line")" = "Page two	2" ] || fail "page 2 does not match the list: $line"
 echo "ok: 127.0.0.1:$port/page2 matches page 2 by address"
 
@@ -153,8 +155,7 @@ go_to() {
         fail "the running $browser did not take $1 (status $?)"
 }
 go_to "$base/page1.html"
-wait_for 90 "the probe to read $page1" probe_shows "$page1"
-line=$(probe_cmd --data-folder "$work/data")
+wait_for 90 "the probe to read $page1 with the list" probe_shows "$page1" --data-folder "$work/data"
 [ "$(cut -f5- <<<"$line")" = "-	0" ] || fail "page 1 matches the list: $line"
 echo "ok: page 1 does not match: $line"
 
@@ -195,9 +196,14 @@ fi
 # --- the sweep closes the window of the listed site -----------------------------
 go_to "$base/page2.html"
 wait_for 90 "the probe to read $page2 again" probe_shows "$page2"
-sweep_cmd sweep "$work/data" || fail "sweep"
 window_gone() { ! xdotool getwindowname "$window" >/dev/null 2>&1 || ! running "$browser_pid"; }
-wait_for 90 "the sweep to close the $browser window" window_gone
+# swept: one sweep, as on one scan tick (a sweep whose read gave up does
+# nothing; the next tick tries again), then the window is gone.
+swept() {
+    sweep_cmd sweep "$work/data" || return 1
+    window_gone
+}
+wait_for 90 "the sweep to close the $browser window" swept
 echo "ok: the sweep closed the window showing the listed site"
 
 echo "browser e2e ($browser): all checks passed"
