@@ -28,6 +28,9 @@ else()
     target_compile_definitions(tw_common INTERFACE TW_ADMIN_PASSWORD_ENABLED=0)
 endif()
 
+# Seconds a unit test program may run, with room for a machine under full load.
+set(TW_UNIT_TEST_TIMEOUT 120)
+
 # Registers one GoogleTest program with CTest. Tests never see the real home
 # folder: each gets a temporary HOME and XDG folders from the test runner.
 function(tw_add_test name)
@@ -38,7 +41,8 @@ function(tw_add_test name)
     target_compile_definitions(${name} PRIVATE TW_BUILD_BIN_DIR="${CMAKE_BINARY_DIR}/bin/")
     add_test(NAME ${name}
              COMMAND ${PROJECT_SOURCE_DIR}/scripts/with-temp-home.sh $<TARGET_FILE:${name}>)
+    # A unit test that hangs ends long before the runner's default of 600 s.
     set_tests_properties(${name} PROPERTIES
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;DBUS_SESSION_BUS_ADDRESS=disabled:"
-        LABELS "${ARG_LABELS}")
+        LABELS "${ARG_LABELS}" TIMEOUT ${TW_UNIT_TEST_TIMEOUT})
 endfunction()

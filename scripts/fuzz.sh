@@ -5,7 +5,8 @@
 #        scripts/fuzz.sh run TARGET [SECONDS] [extra libFuzzer options...]
 #   TARGET is png_fuzz, jpeg_fuzz, gif_fuzz, picture_fuzz (every format by
 #   content, BMP and ICO included) or ini_fuzz; SECONDS defaults to 600.
-# Needs clang-14 and libclang-rt-14-dev. The working corpus grows in
+# Installs clang-14 and libclang-rt-14-dev when they are missing (unless
+# CC_FUZZ/CXX_FUZZ name other compilers). The working corpus grows in
 # build/fuzz/corpus/TARGET, seeded from tests/imaging/corpus; crashes land in
 # build/fuzz/artifacts/TARGET. Runs at the lowest priority, so a build or a
 # test run beside it keeps the machine.
@@ -16,8 +17,11 @@ cc=${CC_FUZZ:-clang-14}
 cxx=${CXX_FUZZ:-clang++-14}
 
 build_targets() {
+    if [ -z "${CC_FUZZ:-}${CXX_FUZZ:-}" ]; then
+        "$top/scripts/install-deps.sh" fuzz
+    fi
     if ! command -v "$cxx" >/dev/null; then
-        echo "$cxx not found: apt-get install clang-14 libclang-rt-14-dev" >&2
+        echo "$cxx not found" >&2
         exit 1
     fi
     local flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined"
@@ -75,5 +79,5 @@ case ${1:-} in
     build) build_targets ;;
     run) [ $# -ge 2 ] || { echo "Usage: $0 run TARGET [SECONDS]" >&2; exit 2; }
          shift; run_target "$@" ;;
-    *) sed -n '2,11p' "$0" >&2; exit 2 ;;
+    *) sed -n '2,12p' "$0" >&2; exit 2 ;;
 esac

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Installs exactly the Debian packages the build and the tests need that are
 # missing, so it costs nothing when everything is there.
-# Usage: scripts/install-deps.sh [build|test]   (test adds what the tests run)
+# Usage: scripts/install-deps.sh [build|test|fuzz|format]
+#   build   what the build needs (the default)
+#   test    also what the tests run
+#   fuzz    also clang-14 and its sanitizer and libFuzzer runtime (scripts/fuzz.sh)
+#   format  only clang-format (the format target)
 set -euo pipefail
 
 build_packages=(
@@ -16,10 +20,16 @@ test_packages=(
     at-spi2-core firefox-esr chromium python3 procps
 )
 
-wanted=("${build_packages[@]}")
-if [ "${1:-build}" = test ]; then
-    wanted+=("${test_packages[@]}")
-fi
+fuzz_packages=(clang-14 libclang-rt-14-dev)
+format_packages=(clang-format)
+
+case ${1:-build} in
+    build) wanted=("${build_packages[@]}") ;;
+    test) wanted=("${build_packages[@]}" "${test_packages[@]}") ;;
+    fuzz) wanted=("${build_packages[@]}" "${fuzz_packages[@]}") ;;
+    format) wanted=("${format_packages[@]}") ;;
+    *) sed -n '4,8p' "$0" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${wanted[@]}"; do

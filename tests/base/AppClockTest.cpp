@@ -65,7 +65,8 @@ TEST_P(AppDayStartTest, IsFourOClockOfTheCalendarDay) {
     EXPECT_NEAR(AppTime(), s / 86400.0, kMillisecond);
 }
 
-INSTANTIATE_TEST_SUITE_P(Boundary, AppDayStartTest, testing::Values(0, 14399, 14400, 86399));
+INSTANTIATE_TEST_SUITE_P(Boundary, AppDayStartTest, testing::Values(0, 14399, 14400, 86399),
+                         testing::PrintToStringParamName());
 
 TEST_F(AppClockTest, DayStartMovesAtMidnightAndLiesAheadUntilFour) {
     ManualClock clock(Local(2024, 1, 15, 23, 59, 59));
@@ -84,6 +85,10 @@ struct ZoneChangeCase {
     const char* before;
     const char* after;
 };
+
+void PrintTo(const ZoneChangeCase& c, std::ostream* out) {
+    *out << c.before << " plus an hour";
+}
 
 class DaylightSavingTest : public AppClockTest,
                            public testing::WithParamInterface<ZoneChangeCase> {};
@@ -104,7 +109,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         ZoneChangeCase{Local(2024, 3, 31, 0, 30), "2024-03-31 01:30:00", "2024-03-31 03:30:00"},
         // In October 02:30 comes twice.
-        ZoneChangeCase{Local(2024, 10, 27, 0, 30), "2024-10-27 02:30:00", "2024-10-27 02:30:00"}));
+        ZoneChangeCase{Local(2024, 10, 27, 0, 30), "2024-10-27 02:30:00", "2024-10-27 02:30:00"}),
+    [](const auto& tp) { return test::CaseName(tp.param.before); });
 
 TEST_F(AppClockTest, DayStartAfterSpringChangeIsLocalFour) {
     ManualClock clock(Local(2024, 3, 31, 1, 59, 59));  // 03:59:59 CEST

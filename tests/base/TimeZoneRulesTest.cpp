@@ -42,6 +42,17 @@ struct ZoneCase {
     int64_t offset;
 };
 
+void PrintTo(const ZoneCase& c, std::ostream* out) {
+    *out << c.zone << " at " << c.utc;
+}
+
+std::string ZoneCaseName(const testing::TestParamInfo<ZoneCase>& tp) {
+    std::string utc = std::to_string(tp.param.utc);
+    if (utc[0] == '-')
+        utc.replace(0, 1, "minus");
+    return test::CaseName(std::string(tp.param.zone) + " at " + utc);
+}
+
 class SystemZoneTest : public testing::TestWithParam<ZoneCase> {};
 class PosixRuleTest : public testing::TestWithParam<ZoneCase> {};
 
@@ -78,7 +89,8 @@ INSTANTIATE_TEST_SUITE_P(
         ZoneCase{"Australia/Sydney", Utc(2100, 7, 1), 36000},
         // Nuuk changes at -01:00 local time, the day before.
         ZoneCase{"America/Nuuk", Utc(2030, 3, 31, 0, 59, 59), -7200},
-        ZoneCase{"America/Nuuk", Utc(2030, 3, 31, 1), -3600}, ZoneCase{"UTC", Utc(2024, 7, 1), 0}));
+        ZoneCase{"America/Nuuk", Utc(2030, 3, 31, 1), -3600}, ZoneCase{"UTC", Utc(2024, 7, 1), 0}),
+    ZoneCaseName);
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, PosixRuleTest,
@@ -109,7 +121,8 @@ INSTANTIATE_TEST_SUITE_P(
                     ZoneCase{"EST5EDT,0/0,J365/25", Utc(2025, 1, 1, 5, 30), -14400},
                     // Far outside the calendar the rule still answers.
                     ZoneCase{"CET-1CEST,M3.5.0,M10.5.0/3", INT64_MAX, 3600},
-                    ZoneCase{"CET-1CEST,M3.5.0,M10.5.0/3", INT64_MIN, 3600}));
+                    ZoneCase{"CET-1CEST,M3.5.0,M10.5.0/3", INT64_MIN, 3600}),
+    ZoneCaseName);
 
 TEST(PosixRuleTest, MalformedRulesAreRefused) {
     for (const char* rule : {"", "CE", "CET", "CET-1CEST,M3.5.0", "CET-1CEST,M13.5.0,M10.5.0",

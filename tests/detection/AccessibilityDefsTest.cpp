@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <utility>
@@ -11,9 +12,14 @@
 #include "detection/LogCapture.h"
 #include "detection/OnlineTimeApplication.h"
 #include "platform/fake/FakeDesktop.h"
+#include "support/TestSupport.h"
 
 namespace tw {
 namespace {
+
+// A walk over these small trees ends at once; one that loops fails its case
+// after this long instead of hanging the run.
+constexpr std::chrono::seconds kWalkLimit{10};
 
 // A node the recording callback knows by its value.
 FakeAccessiblePtr Node(std::string label) {
@@ -37,15 +43,20 @@ struct Recorder {
     std::string stopAt;
 };
 
+// No tree here has this many objects: a walk that goes round in circles is
+// stopped, and its case fails on the visits it made.
+constexpr size_t kMaxVisits = 1000;
+
 bool Record(Accessible& object, void* data, int depth) {
     auto& recorder = *static_cast<Recorder*>(data);
     const std::string label = object.Value().value;
     recorder.visits.push_back({label, depth});
-    return label != recorder.stopAt;
+    return label != recorder.stopAt && recorder.visits.size() < kMaxVisits;
 }
 
 // Walks the tree of a window whose object is `root`.
 void Walk(Recorder& recorder, FakeAccessiblePtr root, int maxDepth = 4) {
+    test::CaseDeadline deadline(kWalkLimit);
     FakeDesktop desktop;
     const WindowHandle window = desktop.AddWindow("x").Accessible(std::move(root)).Handle();
     EnumWindowAccessibleInfo(desktop, window, Record, &recorder, maxDepth);
@@ -63,6 +74,10 @@ struct WalkCase {
     const char* stopAt = "";
     int maxDepth = 4;
 };
+
+void PrintTo(const WalkCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class WalkTest : public ::testing::TestWithParam<WalkCase> {};
 
@@ -206,6 +221,10 @@ struct ElementCase {
     bool accepted;
 };
 
+void PrintTo(const ElementCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class AddressElementTest : public ::testing::TestWithParam<ElementCase> {};
 
 TEST_P(AddressElementTest, AcceptsOnlyTheAddressField) {
@@ -268,9 +287,14 @@ struct RecognitionCase {
     int textReads;
 };
 
+void PrintTo(const RecognitionCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class RecognitionTest : public ::testing::TestWithParam<RecognitionCase> {};
 
 TEST_P(RecognitionTest, SetsKindAndAddress) {
+    test::CaseDeadline deadline(kWalkLimit);
     const RecognitionCase& c = GetParam();
     FakeDesktop desktop;
     FakeWindow& top = desktop.AddWindow("Frame", desktop.StartProcess("/opt/browser"));
@@ -345,9 +369,18 @@ struct DepthCase {
     bool found;
 };
 
+std::string DepthCaseName(const DepthCase& c) {
+    return std::string(c.className) + "AddressAtDepth" + std::to_string(c.depth);
+}
+
+void PrintTo(const DepthCase& c, std::ostream* out) {
+    *out << DepthCaseName(c);
+}
+
 class DepthLimitTest : public ::testing::TestWithParam<DepthCase> {};
 
 TEST_P(DepthLimitTest, AddressBelowTheLimitIsNotFound) {
+    test::CaseDeadline deadline(kWalkLimit);
     const DepthCase& c = GetParam();
     FakeDesktop desktop;
     FakeWindow& top = desktop.AddWindow("Frame");
@@ -363,9 +396,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, DepthLimitTest,
                          ::testing::Values(DepthCase{"MozillaWindowClass", atFirefox, 4, true},
                                            DepthCase{"MozillaWindowClass", atFirefox, 5, false},
                                            DepthCase{"OperaWindowClass", atOpera, 8, true},
-                                           DepthCase{"OperaWindowClass", atOpera, 9, false}));
+                                           DepthCase{"OperaWindowClass", atOpera, 9, false}),
+                         [](const auto& c) { return DepthCaseName(c.param); });
 
 TEST(CallbackFailureTest, OneObjectRaisingIsLoggedOnceAndTheWalkGoesOn) {
+    test::CaseDeadline deadline(kWalkLimit);
     test::LogCapture log;
     FakeDesktop desktop;
     FakeWindow& top = desktop.AddWindow("Frame");

@@ -63,6 +63,10 @@ struct CacheCase {
     std::optional<std::string> expected;  // nullopt: the shortcut gives no line
 };
 
+void PrintTo(const CacheCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class InstallerCacheTest : public ::testing::TestWithParam<CacheCase> {};
 
 TEST_P(InstallerCacheTest, RelativePathInTheShortcutFileIsTheTarget) {
@@ -123,6 +127,10 @@ struct UninstallCase {
     bool plain;
     std::optional<std::string> folder;
 };
+
+void PrintTo(const UninstallCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class UninstallFolderTest : public ::testing::TestWithParam<UninstallCase> {};
 

@@ -32,6 +32,10 @@ struct PathCase {
     std::string expected;
 };
 
+void PrintTo(const PathCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class ProgramPathTest : public ::testing::TestWithParam<PathCase> {};
 
 TEST_P(ProgramPathTest, DevicePathBecomesDrivePath) {

@@ -39,6 +39,10 @@ struct EmptyCase {
     bool hasTranslation;
 };
 
+void PrintTo(const EmptyCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class VersionInfoEmptyTest : public ::testing::TestWithParam<EmptyCase> {};
 
 TEST_P(VersionInfoEmptyTest, NothingFoundLeavesEverythingEmpty) {

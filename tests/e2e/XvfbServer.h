@@ -19,7 +19,7 @@ namespace tw::test {
 
 class XvfbServer {
 public:
-    explicit XvfbServer(int startTimeoutMs = 10000) {
+    explicit XvfbServer(int startTimeoutMs = 60000) {
         int fds[2];
         if (::pipe2(fds, O_CLOEXEC) != 0)
             return;

@@ -1,6 +1,7 @@
 # Harness shared by the end-to-end scripts (sourced, not run): a work folder,
 # background processes stopped by their PID on exit (also on failure),
-# bounded polls and a private X server.
+# bounded polls and a private X server. Every wait is a poll with a deadline
+# that holds on a machine under full load, never a fixed sleep.
 #
 # A script calls e2e_begin first. It may define e2e_before_stop (run before
 # the processes are stopped) and e2e_on_failure (run after, when it failed).
@@ -50,8 +51,8 @@ fail() {
     exit 1
 }
 
-zombie() {
-    [ -r "/proc/$1/stat" ] && sed 's/.*) //' "/proc/$1/stat" | grep -q '^Z'
+zombie() {  # the process may be gone by the time its state is read
+    sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | grep -q '^Z'
 }
 
 running() {
@@ -61,6 +62,12 @@ running() {
 ended() {
     ! running "$1"
 }
+
+# probe_cmd / sweep_cmd ARGS...: the programs under test ($probe, $sweep of
+# the script). They end on their own; one that hangs fails its step here
+# instead of holding the run until the test runner's time-out.
+probe_cmd() { timeout -k 5 60 "$probe" "$@"; }
+sweep_cmd() { timeout -k 5 60 "$sweep" "$@"; }
 
 # wait_for SECONDS DESCRIPTION COMMAND...: polls until COMMAND succeeds.
 wait_for() {
@@ -73,17 +80,31 @@ wait_for() {
     done
 }
 
-# Xvfb picks a free display itself and writes its number to fd 5.
+# Xvfb picks a free display itself and writes its number to fd 5; a client
+# that gets an answer shows it is really there.
 start_xvfb() {
     Xvfb -displayfd 5 -nolisten tcp -screen 0 1280x1024x24 5>"$work/display" 2>"$work/xvfb.log" &
     pids+=($!)
-    wait_for 20 "Xvfb to accept clients" grep -q '^[0-9]' "$work/display"
+    wait_for 60 "Xvfb to name its display" grep -q '^[0-9]' "$work/display"
     export DISPLAY=":$(head -n1 "$work/display")"
+    wait_for 60 "Xvfb to answer on $DISPLAY" xdpyinfo
 }
 
 start_openbox() {
     openbox --sm-disable >"$work/openbox.log" 2>&1 &
-    pids+=($!)
-    wait_for 20 "openbox to announce itself" \
-        sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+    openbox_pid=$!
+    pids+=("$openbox_pid")
+    wait_for 60 "openbox to announce itself" openbox_up
+}
+
+# openbox_up: openbox has announced itself on the root window. One that could
+# not reach the display and ended is started again.
+openbox_up() {
+    if ! running "$openbox_pid"; then
+        openbox --sm-disable >>"$work/openbox.log" 2>&1 &
+        openbox_pid=$!
+        pids+=("$openbox_pid")
+        return 1
+    fi
+    xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"
 }

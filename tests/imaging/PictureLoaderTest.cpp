@@ -70,6 +70,10 @@ TEST(PictureLoaderTest, FormatFromContentAndFromName) {
     EXPECT_EQ(ImageFormatFromExtension("drawing.wmf"), TImageFormat::Unknown);
 }
 
+std::string FileCaseName(const testing::TestParamInfo<std::string>& tp) {
+    return test::CaseName(tp.param);
+}
+
 class ValidPictureTest : public testing::TestWithParam<std::string> {};
 
 TEST_P(ValidPictureTest, LoadsWithTheFormatOfItsName) {
@@ -103,7 +107,8 @@ TEST_P(ValidPictureTest, DamagedCopiesDecodeOrFailCleanly) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, ValidPictureTest, testing::ValuesIn(CorpusFiles("valid")));
+INSTANTIATE_TEST_SUITE_P(Corpus, ValidPictureTest, testing::ValuesIn(CorpusFiles("valid")),
+                         FileCaseName);
 
 class BrokenPictureTest : public testing::TestWithParam<std::string> {};
 
@@ -123,7 +128,8 @@ TEST_P(BrokenPictureTest, IsRefusedWithAMessage) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, BrokenPictureTest, testing::ValuesIn(CorpusFiles("broken")));
+INSTANTIATE_TEST_SUITE_P(Corpus, BrokenPictureTest, testing::ValuesIn(CorpusFiles("broken")),
+                         FileCaseName);
 
 class MismatchedPictureTest : public testing::TestWithParam<std::string> {};
 
@@ -139,7 +145,8 @@ TEST_P(MismatchedPictureTest, DecodesByContentButLoadRefusesTheName) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, MismatchedPictureTest, testing::ValuesIn(CorpusFiles("mismatch")));
+INSTANTIATE_TEST_SUITE_P(Corpus, MismatchedPictureTest, testing::ValuesIn(CorpusFiles("mismatch")),
+                         FileCaseName);
 
 TEST(PictureLoaderTest, MessagesSayWhatIsWrong) {
     auto messageOf = [](const std::string& path) -> std::string {

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/Accessibility.h"
+#include "support/TestSupport.h"
 
 namespace tw {
 namespace {
@@ -49,6 +50,10 @@ struct StateCase {
     int32_t bits;
 };
 
+void PrintTo(const StateCase& c, std::ostream* out) {
+    *out << c.what;
+}
+
 class MsaaStateTest : public ::testing::TestWithParam<StateCase> {};
 
 TEST_P(MsaaStateTest, MapsToMsaaBits) {
@@ -81,7 +86,8 @@ INSTANTIATE_TEST_SUITE_P(
         StateCase{"closed menu",
                   {ATSPI_STATE_ENABLED, ATSPI_STATE_SHOWING, ATSPI_STATE_EXPANDABLE,
                    ATSPI_STATE_HAS_POPUP},
-                  0x400 | 0x40000000}));
+                  0x400 | 0x40000000}),
+    [](const auto& tp) { return test::CaseName(tp.param.what); });
 
 // Nothing in AT-SPI says hot-tracked, so Opera's exact state never appears:
 // a field focused or not gives other bits.

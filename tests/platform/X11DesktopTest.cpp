@@ -174,6 +174,10 @@ struct BrowserCase {
     const char* childClass;  // null: not a browser
 };
 
+void PrintTo(const BrowserCase& c, std::ostream* out) {
+    *out << c.instance << "." << c.className;
+}
+
 class X11BrowserTest : public X11DesktopTest, public ::testing::WithParamInterface<BrowserCase> {};
 
 TEST_P(X11BrowserTest, BrowsersGetOneChildOfTheExpectedClass) {
@@ -204,7 +208,10 @@ INSTANTIATE_TEST_SUITE_P(
                       BrowserCase{"chromium", "Chromium", "Chrome_AutocompleteEditView"},
                       BrowserCase{"opera", "Opera", "OperaWindowClass"},
                       BrowserCase{"xterm", "XTerm", nullptr},
-                      BrowserCase{"firefoxish", "Firefoxish", nullptr}));
+                      BrowserCase{"firefoxish", "Firefoxish", nullptr}),
+    [](const auto& tp) {
+        return test::CaseName(std::string(tp.param.instance) + " " + tp.param.className);
+    });
 
 TEST_F(X11DesktopTest, WindowTextPrefersTheUtf8Name) {
     Window w = NewWindow();

@@ -130,6 +130,11 @@ struct DayRangeCase {
     TDateTime now;
     std::vector<std::string> counted, notCounted;
 };
+
+void PrintTo(const DayRangeCase& c, std::ostream* out) {
+    *out << "counted " << ::testing::PrintToString(c.counted) << ", not counted "
+         << ::testing::PrintToString(c.notCounted);
+}
 class DayRange : public ActivityLoggerTest, public ::testing::WithParamInterface<DayRangeCase> {};
 INSTANTIATE_TEST_SUITE_P(
     Edges, DayRange,

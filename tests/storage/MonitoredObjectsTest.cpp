@@ -4,6 +4,7 @@
 
 #include "base/Exceptions.h"
 #include "base/Paths.h"
+#include "support/TestSupport.h"
 
 namespace tw {
 namespace {
@@ -29,6 +30,10 @@ struct AddressCase {
     bool matches;
 };
 
+void PrintTo(const AddressCase& c, std::ostream* out) {
+    *out << "'" << c.key << "' in '" << c.address << "'";
+}
+
 class AddressMatchesTest : public ::testing::TestWithParam<AddressCase> {};
 
 TEST_P(AddressMatchesTest, FollowsTheHostRule) {
@@ -51,7 +56,12 @@ INSTANTIATE_TEST_SUITE_P(
                       AddressCase{"example.com", "https://mywww.example.com", true},
                       AddressCase{"", "example.com", false},
                       AddressCase{"   ", "example.com", false},
-                      AddressCase{"example.com", "", false}));
+                      AddressCase{"example.com", "", false}),
+    // Numbered: blank keys of different blanks would read alike.
+    [](const auto& tp) {
+        return std::to_string(tp.index) + "_" +
+               test::CaseName(std::string(tp.param.key) + " in " + tp.param.address);
+    });
 
 TEST(NormalizeAddressTest, StripsSchemeThenWww) {
     EXPECT_EQ(NormalizeAddress("https://www.example.com/a"), "example.com/a");

@@ -280,6 +280,10 @@ struct MidwayFailure {
     const char* statement;  // how the failing statement begins
     int occurrence;
 };
+
+void PrintTo(const MidwayFailure& f, std::ostream* out) {
+    *out << f.name;
+}
 class FailedSave : public OptionsTest, public ::testing::WithParamInterface<MidwayFailure> {};
 INSTANTIATE_TEST_SUITE_P(
     Statements, FailedSave,

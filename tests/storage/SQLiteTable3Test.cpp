@@ -54,6 +54,10 @@ struct DeclaredCase {
     const char* declared;
     TSQLiteColumnType type;
 };
+
+void PrintTo(const DeclaredCase& c, std::ostream* out) {
+    *out << c.declared;
+}
 class DeclaredTypeRule : public SQLiteTable3Test,
                          public ::testing::WithParamInterface<DeclaredCase> {};
 
@@ -66,7 +70,8 @@ INSTANTIATE_TEST_SUITE_P(
                       DeclaredCase{"DOUBLE", dtNumeric}, DeclaredCase{"REAL", dtNumeric},
                       DeclaredCase{"BLOB", dtBlob}, DeclaredCase{"int", dtStr},
                       DeclaredCase{"integer", dtInt}, DeclaredCase{"VARCHAR(20)", dtStr},
-                      DeclaredCase{"BIGINT", dtStr}));
+                      DeclaredCase{"BIGINT", dtStr}),
+    [](const auto& tp) { return test::CaseName(tp.param.declared); });
 
 TEST_P(DeclaredTypeRule, DecidesColumnType) {
     Exec(std::string("CREATE TABLE t(v ") + GetParam().declared + ")");

@@ -14,6 +14,7 @@
 
 #include "ReferenceTotalsQueries.h"
 #include "storage/TotalsQueries.h"
+#include "support/TestSupport.h"
 
 namespace tw {
 namespace {
@@ -370,7 +371,7 @@ INSTANTIATE_TEST_SUITE_P(
                   true,
                   {{"a_c", 6}}}),
     [](const ::testing::TestParamInfo<KnownCase>& param) {
-        return "Case" + std::to_string(param.index);
+        return test::CaseName(param.param.what);
     });
 
 // The point of the program's queries: the activity is read through an index

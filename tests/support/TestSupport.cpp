@@ -1,5 +1,8 @@
 #include "support/TestSupport.h"
 
+#include <gtest/gtest.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -20,6 +23,49 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
+}
+
+CaseDeadline::CaseDeadline(std::chrono::seconds limit) {
+    // Named now: the watchdog thread must not ask gtest while the case runs.
+    std::string name = "(no test)";
+    if (const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info())
+        name = std::string(info->test_suite_name()) + "." + info->name();
+    watchdog_ = std::thread([this, limit, name = std::move(name)] {
+        std::unique_lock lock(mutex_);
+        if (done_.wait_for(lock, limit, [this] { return finished_; }))
+            return;
+        std::fprintf(stderr, "%s: FAILED: still running after %lld s, a loop that never ends?\n",
+                     name.c_str(), static_cast<long long>(limit.count()));
+        std::fflush(stderr);
+        std::_Exit(1);
+    });
+}
+
+CaseDeadline::~CaseDeadline() {
+    {
+        std::lock_guard lock(mutex_);
+        finished_ = true;
+    }
+    done_.notify_one();
+    watchdog_.join();
+}
+
+std::string CaseName(std::string_view text) {
+    std::string name;
+    bool gap = false;
+    for (const char c : text) {
+        const bool kept =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+        if (!kept) {
+            gap = !name.empty();
+            continue;
+        }
+        if (gap && name.back() != '_')
+            name += '_';
+        gap = false;
+        name += c;
+    }
+    return name.empty() ? "Empty" : name;
 }
 
 std::string ReadFileText(const std::string& path) {

@@ -1,6 +1,11 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <string_view>
+#include <thread>
 
 namespace tw::test {
 
@@ -17,6 +22,30 @@ public:
 private:
     std::string path_;
 };
+
+// A watchdog for code that may loop forever (a walk whose loop guard broke):
+// if the scope is still open after `limit`, it names the running case on
+// stderr and ends the test program, so the case fails in seconds instead of
+// holding the run until the test runner's own time-out.
+class CaseDeadline {
+public:
+    explicit CaseDeadline(std::chrono::seconds limit);
+    ~CaseDeadline();
+    CaseDeadline(const CaseDeadline&) = delete;
+    CaseDeadline& operator=(const CaseDeadline&) = delete;
+
+private:
+    std::mutex mutex_;
+    std::condition_variable done_;
+    bool finished_ = false;
+    std::thread watchdog_;
+};
+
+// A valid name for a case of a parameterised test, from any text: letters,
+// digits and "_" stay, every other run of characters becomes one "_" at most
+// ("24:00" gives "24_00", "bad_depth.png" "bad_depth_png"); no text gives
+// "Empty".
+std::string CaseName(std::string_view text);
 
 std::string ReadFileText(const std::string& path);
 void WriteFileText(const std::string& path, const std::string& text);

@@ -73,6 +73,10 @@ struct LimitCase {
     const char* message;  // nullptr: valid
 };
 
+void PrintTo(const LimitCase& c, std::ostream* out) {
+    *out << "'" << c.text << "'";
+}
+
 class ValidateTimeLimitTest : public UiTest, public ::testing::WithParamInterface<LimitCase> {};
 
 TEST_P(ValidateTimeLimitTest, AnswersAndMessages) {
@@ -104,7 +108,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, ValidateTimeLimitTest,
                                            LimitCase{"23:59", nullptr}, LimitCase{"9:15", nullptr},
                                            LimitCase{"24:00", "'24:00' is not a valid time"},
                                            // Only the hours typed: the mask leaves the minutes out.
-                                           LimitCase{"12", "'12:' is not a valid time"}));
+                                           LimitCase{"12", "'12:' is not a valid time"}),
+                         [](const auto& tp) { return test::CaseName(tp.param.text); });
 
 TEST_F(BaseFRMTest, TimeEditMaskTakesOnlyDigits) {
     QLineEdit edit;

@@ -1,6 +1,8 @@
 #include "ui/ImageControls.h"
 
+#include <cstdio>
 #include <set>
+#include <string>
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -57,6 +59,15 @@ struct LayoutCase {
     QRect glyphRect, captionRect;
 };
 
+std::string LayoutName(const LayoutCase& c) {
+    return "Glyph" + std::to_string(c.glyph.width()) + "x" + std::to_string(c.glyph.height()) +
+           "Caption" + std::to_string(c.caption.width()) + "x" + std::to_string(c.caption.height());
+}
+
+void PrintTo(const LayoutCase& c, std::ostream* out) {
+    *out << LayoutName(c);
+}
+
 class ButtonLayoutTest : public ::testing::TestWithParam<LayoutCase> {};
 
 TEST_P(ButtonLayoutTest, CentresGlyphAndCaption) {
@@ -76,7 +87,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Glyph and caption side by side, centred together.
         LayoutCase{QSize(16, 16), QSize(21, 15), QRect(24, 8, 16, 16), QRect(40, 8, 21, 15)},
         // Glyph only.
-        LayoutCase{QSize(16, 16), QSize(0, 0), QRect(34, 8, 16, 16), QRect(42, 16, 0, 0)}));
+        LayoutCase{QSize(16, 16), QSize(0, 0), QRect(34, 8, 16, 16), QRect(42, 16, 0, 0)}),
+    [](const auto& tp) { return LayoutName(tp.param); });
 
 TEST(MeasureCaptionTest, EmptyIsZeroAndWrapNarrowsWidth) {
     EXPECT_EQ(MeasureCaption(QFont(), QString(), 50, false), QSize(0, 0));
@@ -92,6 +104,12 @@ QImage Opaque(int w, int h, QColor fill) {
     QImage image(w, h, QImage::Format_RGB32);
     image.fill(fill);
     return image;
+}
+
+std::string ColourName(const ::testing::TestParamInfo<QRgb>& tp) {
+    char name[16];
+    std::snprintf(name, sizeof name, "Rgb%06X", unsigned(tp.param & 0xFFFFFF));
+    return name;
 }
 
 class KeyColourTest : public ::testing::TestWithParam<QRgb> {};
@@ -111,7 +129,7 @@ TEST_P(KeyColourTest, BottomLeftColourBecomesTransparent) {
 }
 
 INSTANTIATE_TEST_SUITE_P(MagentaAndRed, KeyColourTest,
-                         ::testing::Values(qRgb(255, 0, 255), qRgb(255, 0, 0)));
+                         ::testing::Values(qRgb(255, 0, 255), qRgb(255, 0, 0)), ColourName);
 
 TEST(PrepareBitmapTest, PngKeepsItsSoftEdge) {
     QImage image(8, 1, QImage::Format_ARGB32);

@@ -19,6 +19,15 @@ struct Attempt {
     const char* focused;  // where a refused attempt leaves the focus; "" when accepted
 };
 
+std::string AttemptName(const Attempt& a) {
+    return std::string("old ") + a.oldPassword + " new " + a.newPassword + " confirm " +
+           a.confirmation;
+}
+
+void PrintTo(const Attempt& a, std::ostream* out) {
+    *out << AttemptName(a);
+}
+
 class PasswordChangeTest : public test::UiTest, public ::testing::WithParamInterface<Attempt> {
 protected:
     void SetUp() override {
@@ -64,7 +73,8 @@ INSTANTIATE_TEST_SUITE_P(
         Attempt{"Old1", "New", "Neww", "Please Note: Passwords do not match", "edNewPassword"},
         // The confirmation forgives letter case; what the new box holds is stored.
         Attempt{"Old1", "NewPass", "nEWpASS", "Information: Password was successfully changed", ""},
-        Attempt{"Old1", "", "", "Information: Password was successfully changed", ""}));
+        Attempt{"Old1", "", "", "Information: Password was successfully changed", ""}),
+    [](const auto& tp) { return test::CaseName(AttemptName(tp.param)); });
 
 }  // namespace
 }  // namespace tw
