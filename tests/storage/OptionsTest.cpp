@@ -345,6 +345,9 @@ struct UnreadCase {
     const char* query;  // the query that fails (Query)
     std::vector<TStoredTable> unread;
 };
+void PrintTo(const UnreadCase& c, std::ostream* out) {
+    *out << c.name;
+}
 class UnreadTables : public OptionsTest, public ::testing::WithParamInterface<UnreadCase> {};
 INSTANTIATE_TEST_SUITE_P(
     Causes, UnreadTables,
