@@ -213,19 +213,10 @@ TEST_F(IniFileTest, FailedWriteNeitherReplacesNorLitters) {
 TEST_F(IniFileTest, InterruptedWriteKeepsTheOldFile) {
     const std::string before = "[S]\nk=old\n";
     WriteFileText(path, before);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{4096, 4096};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        const bool written = ini.WriteString("S", "k", std::string(100000, 'x'));
-        ::_exit(written ? 1 : 0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "the cut-short write was reported as done";
+    EXPECT_EQ(test::RunWithFileSizeLimit(
+                  [&] { return ini.WriteString("S", "k", std::string(100000, 'x')) ? 1 : 0; }),
+              0)
+        << "the cut-short write was reported as done";
     EXPECT_EQ(ReadFileText(path), before);
     EXPECT_EQ(FolderEntries(dir.Path()), std::vector<std::string>{"t.ini"});
 }

@@ -253,23 +253,16 @@ TEST_F(PathsTest, SeedingCopiesWholeOrNotAtAll) {
     const std::string big(256 * 1024, 't');
     test::WriteFileText(ProgramFolder() + "settings.sqlite", big);
     test::WriteFileText(ProgramFolder() + "actmondb.sqlite", "activity template");
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{4096, 4096};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        try {
-            CopyDatabaseTemplates();
-        } catch (const EOSError&) {
-            ::_exit(0);
-        }
-        ::_exit(1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "the cut-short copy was not reported";
+    EXPECT_EQ(test::RunWithFileSizeLimit([] {
+                  try {
+                      CopyDatabaseTemplates();
+                  } catch (const EOSError&) {
+                      return 0;
+                  }
+                  return 1;
+              }),
+              0)
+        << "the cut-short copy was not reported";
     EXPECT_FALSE(fs::exists(GetSettingsDBFileName()));
     std::vector<std::string> left;
     for (const auto& entry : fs::directory_iterator(DataFolder()))

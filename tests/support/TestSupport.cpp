@@ -1,6 +1,11 @@
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +15,24 @@
 #include <stdexcept>
 
 namespace tw::test {
+
+int RunWithFileSizeLimit(const std::function<int()>& work) {
+    const pid_t child = ::fork();
+    if (child < 0) {
+        return -1;
+    }
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);  // the write fails with EFBIG instead
+        const rlimit limit{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::_exit(work());
+    }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
 
 TempDir::TempDir() {
     const char* base = std::getenv("TMPDIR");

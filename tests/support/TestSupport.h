@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -46,6 +47,11 @@ private:
 // ("24:00" gives "24_00", "bad_depth.png" "bad_depth_png"); no text gives
 // "Empty".
 std::string CaseName(std::string_view text);
+
+// Runs `work` in a child process whose files cannot grow past 4 KiB (a full
+// disk, as a write sees it) and answers the child's exit status, or -1 when
+// it did not exit by itself.
+int RunWithFileSizeLimit(const std::function<int()>& work);
 
 std::string ReadFileText(const std::string& path);
 void WriteFileText(const std::string& path, const std::string& text);
