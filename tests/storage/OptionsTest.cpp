@@ -93,16 +93,19 @@ protected:
         item->Active = active;
         o.MonitoredList().Add(caption, std::move(item));
     }
-    // The stored data of the failure tests: 20 applications make two batches.
-    static void StoreFirstData() {
+    // A save of the failure tests: 20 applications make two batches.
+    static void StoreData(int32_t limit, const std::string& word, const std::string& stem,
+                          const std::string& caption, const std::string& site) {
         TOptions o;
-        o.TimeLimitSeconds = 1234;
-        o.SetReminder(rtMorning, "first");
+        o.TimeLimitSeconds = limit;
+        o.SetReminder(rtMorning, word);
         for (int i = 0; i < 20; ++i) {
-            AddItem(o, mitApplication, "/opt/app" + std::to_string(i), "App " + std::to_string(i));
+            AddItem(o, mitApplication, "/opt/" + stem + std::to_string(i),
+                    caption + " " + std::to_string(i));
         }
-        AddItem(o, mitWebSite, "old.org", "Old site");
+        AddItem(o, mitWebSite, LowerCase(site) + ".org", site + " site");
     }
+    static void StoreFirstData() { StoreData(1234, "first", "app", "App", "Old"); }
 
     test::TempDir dir_;
     // 2026-12-07 12:00 local time.
@@ -314,15 +317,7 @@ TEST_P(FailedSave, LeavesThePreviousSaveInBothFiles) {
             throw ESQLiteException("disk is full");
         }
     });
-    {
-        TOptions o;
-        o.TimeLimitSeconds = 99;
-        o.SetReminder(rtMorning, "second");
-        for (int i = 0; i < 20; ++i) {
-            AddItem(o, mitApplication, "/opt/new" + std::to_string(i), "New " + std::to_string(i));
-        }
-        AddItem(o, mitWebSite, "new.org", "New site");
-    }
+    StoreData(99, "second", "new", "New", "New");
     SetSQLiteStatementHook(nullptr);
     EXPECT_EQ(seen, GetParam().occurrence);
     const auto after = StoredTables();
