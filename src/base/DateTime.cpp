@@ -1,5 +1,6 @@
 #include "base/DateTime.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -53,6 +54,22 @@ TDateTime EncodeDate(int year, int month, int day) {
         throw EConvertError("Invalid argument to date encode");
     }
     return double(DaysFromCivil(year, month, day) + kUnixEpochDays);
+}
+
+TDateTime NextDayStart(TDateTime now) noexcept {
+    const TDateTime dayStart = std::floor(now) + kDayStartOffset;
+    return now >= dayStart ? dayStart + 1 : dayStart;
+}
+
+TDateTime IncMonth(TDateTime value, int months) {
+    const double day = std::floor(value);
+    int year = 0, month = 0, dayOfMonth = 0;
+    CivilFromDays(int64_t(day) - kUnixEpochDays, year, month, dayOfMonth);
+    const int monthIndex = year * 12 + (month - 1) + months;
+    year = monthIndex / 12;
+    month = monthIndex % 12 + 1;
+    dayOfMonth = std::min(dayOfMonth, DaysInMonth(year, month));
+    return EncodeDate(year, month, dayOfMonth) + (value - day);
 }
 
 TDateTime EncodeTime(int hour, int minute, int second, int millisecond) {

@@ -30,6 +30,13 @@ TDateTime EncodeDateTime(const DateTimeParts& parts);
 // Rounded to the millisecond, as every text form of a date-time.
 DateTimeParts DecodeDateTime(TDateTime value) noexcept;
 
+// The first 04:00 after `now`: when the day's totals start over next.
+TDateTime NextDayStart(TDateTime now) noexcept;
+
+// The same day and time `months` calendar months later (or earlier); a day
+// the target month lacks becomes its last day (31 January + 1 = 28/29 February).
+TDateTime IncMonth(TDateTime value, int months);
+
 TDateTime UnixToDateTime(double unixSeconds) noexcept;
 double DateTimeToUnix(TDateTime value) noexcept;
 

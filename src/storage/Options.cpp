@@ -276,8 +276,7 @@ void TOptions::LoadSettings() {
     const TDateTime now = AppNow();
     ScanPeriodSeconds = 3;
     ReminderChangedDateTime = now;
-    const TDateTime dayStart = AppDayStart();
-    ResetDateTime = dayStart + (now >= dayStart ? 1 : 0);
+    ResetDateTime = NextDayStart(now);
     TimeLimitSeconds = 28800;
     ReminderShowedDateTime = now;
 
