@@ -9,6 +9,7 @@
 #include "base/AppClock.h"
 #include "base/Appearance.h"
 #include "base/Exceptions.h"
+#include "base/IniFile.h"
 #include "base/Paths.h"
 #include "base/WriteLog.h"
 #include "control/FocusMode.h"
@@ -244,6 +245,64 @@ void TEnforcementCore::RetryFailedDayLoad() {
                  FLogger->LoadError() + "); loading them again on every tick until they are");
     }
     ReplaceLogger();
+}
+
+void TEnforcementCore::MergeMonitoredItems(const TMonitoredList& picked) {
+    if (picked.Count() == 0)
+        return;
+    struct AdminLogout {
+        TOptions& options;
+        ~AdminLogout() { options.AdminLoggedIn = false; }
+    } logout{options_};
+    TMonitoredList& list = options_.MonitoredList();
+    TMonitoredList& day = GetLogger().DayItems();
+    for (int i = 0; i < picked.Count(); ++i) {
+        const TMonitoredItem& entry = *picked.Items(i);
+        const int dayIndex = day.IndexOfName(entry.Name);
+        TMonitoredItem* dayEntry = dayIndex >= 0 ? day.Items(dayIndex) : nullptr;
+        if (entry.Checked) {
+            int index = -1;
+            const TMonitoredCheckStatus status = list.CheckItem(&entry, index);
+            if (status == csSelf)
+                continue;
+            if (status == csNotListed) {
+                for (TMonitoredList* target : {&list, &day}) {
+                    auto copy = std::make_unique<TMonitoredItem>();
+                    copy->Assign(entry);
+                    target->Add(entry.Caption, std::move(copy));
+                }
+                continue;
+            }
+            TMonitoredItem* listed = list.Items(index);
+            // Listed again: the removal waiting for 04:00 is off.
+            if (!listed->Active && entry.Active)
+                GetIniFile().DeleteKey(MonitoredIniSection(listed->ItemType), listed->Name);
+            for (TMonitoredItem* target : {listed, dayEntry}) {
+                if (target) {
+                    target->Active = entry.Active;
+                    target->Caption = entry.Caption;
+                }
+            }
+            continue;
+        }
+        const int index = list.IndexOfName(entry.Name);
+        if (index < 0)
+            continue;
+        if (entry.Active) {
+            list.Delete(index);
+            if (dayEntry)
+                day.Delete(dayIndex);
+        } else {
+            for (TMonitoredItem* target : {list.Items(index), dayEntry}) {
+                if (target) {
+                    target->Active = false;
+                    target->Checked = false;
+                }
+            }
+        }
+    }
+    options_.SaveMonitoredItems();
+    services_.view.RefreshUsageList();
 }
 
 // --- Housekeeping ---

@@ -147,6 +147,9 @@ public:
     void ChangeFocusModeTimeFormat();
     void SetFocusModeView(bool on);
     void UpdateFocusTime();
+    // Applies the add wizard's result (the panel's add button, "your list"
+    // of "Block Mode") to the time-limit list and the day list, and saves.
+    void MergeMonitoredItems(const TMonitoredList& picked);
     // Moves the to-do selector to the part of the day when it changed.
     void SelectReminderPeriod();
     void DailyReset();

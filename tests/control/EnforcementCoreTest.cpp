@@ -411,6 +411,42 @@ TEST_F(EnforcementCoreTest, TheResetRemovesPendingRemovalsStillInactiveAndKeepsR
     EXPECT_EQ(Query("SELECT COUNT(*) FROM applications_list WHERE name='/usr/bin/news'"), "0");
 }
 
+TEST_F(EnforcementCoreTest, MergingTheWizardsPicksAppliesToTheListAndTheDayAtOnce) {
+    List(mitApplication, "/usr/bin/chat", "Chat");
+    List(mitApplication, "/usr/bin/news", "News");
+    TMonitoredList& list = Options().MonitoredList();
+    list.Items(list.IndexOfName("/usr/bin/news"))->Active = false;
+    GetIniFile().WriteString("Applications", "/usr/bin/news", "/usr/bin/news");
+    const WindowHandle mail =
+        desktop_.AddWindow("Mail", desktop_.StartProcess("/usr/bin/mail")).Handle();
+    TMonitoredList picked;
+    const auto pick = [&](const char* name, bool checked, bool active) {
+        auto item = std::make_unique<TMonitoredItem>();
+        item->ItemType = mitApplication;
+        item->Name = item->Caption = name;
+        item->Checked = checked;
+        item->Active = active;
+        picked.Add(name, std::move(item));
+    };
+    pick("/usr/bin/mail", true, true);   // new: listed and counted at once
+    pick("/usr/bin/news", true, true);   // re-added: its 04:00 removal is off
+    pick("/usr/bin/chat", false, true);  // unchecked: removed
+    pick(kGame, false, false);           // unchecked, kept inactive
+    Options().AdminLoggedIn = true;
+    Core().MergeMonitoredItems(picked);
+    EXPECT_FALSE(Options().AdminLoggedIn);
+    EXPECT_LT(list.IndexOfName("/usr/bin/chat"), 0);
+    EXPECT_TRUE(list.Items(list.IndexOfName("/usr/bin/news"))->Active);
+    EXPECT_FALSE(GetIniFile().ValueExists("Applications", "/usr/bin/news"));
+    EXPECT_FALSE(list.Items(list.IndexOfName(kGame))->Active);
+    desktop_.SetForeground(mail);
+    Ticks(2);
+    EXPECT_EQ(Total(), 6);
+    EXPECT_EQ(Query("SELECT group_concat(name, ',') FROM (SELECT name FROM applications_list "
+                    "ORDER BY name)"),
+              "/usr/bin/mail,/usr/bin/news," + std::string(kGame));
+}
+
 TEST_F(EnforcementCoreTest, PausesCountNeitherTheLockedHourNorTheNightsSleep) {
     Ticks(2);
     Core().SessionDeactivated();
