@@ -1,5 +1,6 @@
-// The reminder window, answered through the modal hook; the countdown is
-// played by calling its handler, never by waiting for its timer.
+// The reminder window and "Time-Up Settings", answered through the modal
+// hook; the countdown is played by calling its handler, never by waiting
+// for its timer.
 #include <functional>
 #include <memory>
 #include <string>
@@ -7,12 +8,15 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QTimer>
 #include <QWindow>
 
+#include "base/IniFile.h"
 #include "control/ReminderFRM.h"
+#include "control/ReminderSettingsFRM.h"
 #include "control/Reminders.h"
 #include "support/ManualClock.h"
 #include "ui/ImageControls.h"
@@ -268,6 +272,133 @@ TEST_F(ReminderTest, EndedByTheProgramIsNoAnswer) {
             delete window.data();
         }
     }
+}
+
+// --- Time-Up Settings ---
+
+class ReminderSettingsTest : public test::UiTest {
+protected:
+    void SetUp() override {
+        test::UiTest::SetUp();
+        NewDay();
+    }
+    // A store whose day has used none of its immediate changes, for a user
+    // allowed to change the settings.
+    static void NewDay() {
+        GetIniFile().EraseSection("Common");
+        ResetOptions();
+        TOptions& o = Options();
+        o.AllowUserToChangeSettings = true;
+        o.AdminLoggedIn = false;
+        o.TimeLimitSeconds = 8 * 3600;
+        o.ExpirationAction = eaReminderOnly;
+    }
+    struct Answer {
+        const char* limit;  // typed over the shown one; null keeps it
+        int action;         // chosen; -1 keeps it
+        bool ok;
+    };
+    // Runs the window once, recording what it showed.
+    bool Run(const Answer& a) {
+        OnModal([&](TfrmBase& window) {
+            auto& w = dynamic_cast<TfrmReminderSettings&>(window);
+            shown.push_back(w.medTimeLimit->text().toStdString() + " " +
+                            w.cbxExpirationAction->currentText().toStdString());
+            if (a.limit != nullptr)
+                w.medTimeLimit->setText(Q(a.limit));
+            if (a.action >= 0)
+                w.cbxExpirationAction->setCurrentIndex(a.action);
+            Click(a.ok ? w.btnOk : w.btnCancel);
+            if (w.isVisible()) {
+                ADD_FAILURE() << "left open";
+                w.reject();
+            }
+        });
+        return TfrmReminderSettings().Execute(Options());
+    }
+    std::vector<std::string> shown;
+};
+
+TEST_F(ReminderSettingsTest, OkAppliesOnlyWhatTheUserChanged) {
+    struct Case {
+        const char* name;
+        int32_t storedLimit;
+        std::vector<Answer> answers;
+        std::vector<std::string> shown;
+        int32_t limit;
+        uint8_t action;
+    };
+    const Case cases[] = {
+        // OK without a change keeps the day's one immediate change for later.
+        {"unchanged, then a raise and a new action",
+         28800,
+         {{nullptr, -1, true}, {"10:00", 2, true}},
+         {"08:00 Reminder Only", "08:00 Reminder Only"},
+         36000,
+         eaShutdownComputer},
+        // The edit holds whole minutes: the seconds stay unless the user types.
+        {"a limit of odd seconds kept",
+         5430,
+         {{nullptr, -1, true}},
+         {"01:30 Reminder Only"},
+         5430,
+         eaReminderOnly},
+        {"a lower limit only",
+         28800,
+         {{"07:15", -1, true}},
+         {"08:00 Reminder Only"},
+         26100,
+         eaReminderOnly},
+        {"cancel after typing",
+         28800,
+         {{"09:00", 1, false}},
+         {"08:00 Reminder Only"},
+         28800,
+         eaReminderOnly},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NewDay();
+        shown.clear();
+        Options().TimeLimitSeconds = c.storedLimit;
+        for (const Answer& a : c.answers) {
+            Options().AdminLoggedIn = false;
+            EXPECT_EQ(Run(a), a.ok);
+        }
+        EXPECT_EQ(shown, c.shown);
+        EXPECT_EQ(Options().TimeLimitSeconds, c.limit);
+        EXPECT_EQ(Options().ExpirationAction, c.action);
+        // Nothing waits for the next day.
+        EXPECT_FALSE(GetIniFile().ValueExists("Common", "TimeLimitSeconds"));
+        EXPECT_FALSE(GetIniFile().ValueExists("Common", "ExpirationAction"));
+    }
+}
+
+TEST_F(ReminderSettingsTest, ShowsTheValuesWaitingForTomorrowAndLogsTheAdministratorOff) {
+    // A raise and an action already used today: the next ones wait in the
+    // appearance file, and that is what the user sees; the administrator
+    // sees and sets the store's own.
+    Options().SetTimeLimitSeconds(9 * 3600);
+    Options().SetExpirationAction(eaCloseBrowserApp);
+    Options().SetTimeLimitSeconds(10 * 3600);
+    Options().SetExpirationAction(eaShutdownComputer);
+    struct Case {
+        bool admin;
+        Answer answer;
+    };
+    for (const Case& c : {Case{false, {nullptr, -1, true}}, Case{true, {"11:00", -1, false}},
+                          Case{true, {nullptr, -1, true}}}) {
+        Options().AdminLoggedIn = c.admin;
+        EXPECT_EQ(Run(c.answer), c.answer.ok);
+        EXPECT_FALSE(Options().AdminLoggedIn);
+    }
+    EXPECT_EQ(shown,
+              (std::vector<std::string>{"10:00 Shutdown Computer", "09:00 Close Browser/App.",
+                                        "09:00 Close Browser/App."}));
+    EXPECT_EQ(Options().TimeLimitSeconds, 9 * 3600);
+    EXPECT_EQ(Options().ExpirationAction, eaCloseBrowserApp);
+    EXPECT_EQ(GetIniFile().ReadInteger("Common", "TimeLimitSeconds", 0), 10 * 3600);
+    EXPECT_EQ(GetIniFile().ReadInteger("Common", "ExpirationAction", 0), eaShutdownComputer);
 }
 
 }  // namespace
