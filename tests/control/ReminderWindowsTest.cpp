@@ -1,6 +1,6 @@
-// The reminder window and "Time-Up Settings", answered through the modal
-// hook; the countdown is played by calling its handler, never by waiting
-// for its timer.
+// The reminder window, "Time-Up Settings" and "Please change reminders",
+// answered through the modal hook; the countdown is played by calling its
+// handler, never by waiting for its timer.
 #include <functional>
 #include <memory>
 #include <string>
@@ -15,6 +15,7 @@
 #include <QWindow>
 
 #include "base/IniFile.h"
+#include "control/ReminderChangeFRM.h"
 #include "control/ReminderFRM.h"
 #include "control/ReminderSettingsFRM.h"
 #include "control/Reminders.h"
@@ -399,6 +400,53 @@ TEST_F(ReminderSettingsTest, ShowsTheValuesWaitingForTomorrowAndLogsTheAdministr
     EXPECT_EQ(Options().ExpirationAction, eaCloseBrowserApp);
     EXPECT_EQ(GetIniFile().ReadInteger("Common", "TimeLimitSeconds", 0), 10 * 3600);
     EXPECT_EQ(GetIniFile().ReadInteger("Common", "ExpirationAction", 0), eaShutdownComputer);
+}
+
+// --- Please change reminders ---
+
+using ReminderChangeTest = test::UiTest;
+
+TEST_F(ReminderChangeTest, StoresTheChosenFrequencyByOkEnterAndEscape) {
+    struct Case {
+        const char* name;
+        int chosen;  // -1 keeps the preselected one
+        std::function<void(TfrmBase&)> close;
+        bool result;
+        uint8_t stored;
+    };
+    const Case cases[] = {
+        {"Escape", rcpMonthly, [](TfrmBase& w) { Press(w, Qt::Key_Escape); }, true, rcpMonthly},
+        {"Enter", rcpNever, [](TfrmBase& w) { Press(w, Qt::Key_Return); }, true, rcpNever},
+        {"OK unchanged", -1, [](TfrmBase& w) { Click(dynamic_cast<TfrmReminderChange&>(w).btnOk); },
+         true, rcpWeekly},
+        {"closed by the program", rcpDaily, [](TfrmBase& w) { w.reject(); }, false, rcpWeekly},
+    };
+    const std::string message = ReminderChangeMessage(8);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Options().ReminderChangePeriod = rcpWeekly;
+        QString text, preselected;
+        std::vector<std::string> items;
+        OnModal([&](TfrmBase& window) {
+            auto& w = dynamic_cast<TfrmReminderChange&>(window);
+            text = w.lblWarningText->text();
+            preselected = w.cbxReminderChangeFrequency->currentText();
+            for (int i = 0; i < w.cbxReminderChangeFrequency->count(); ++i)
+                items.push_back(w.cbxReminderChangeFrequency->itemText(i).toStdString());
+            if (c.chosen >= 0)
+                w.cbxReminderChangeFrequency->setCurrentIndex(c.chosen);
+            c.close(w);
+        });
+        TfrmReminderChange window;
+        EXPECT_EQ(window.Execute(Options(), message), c.result);
+        EXPECT_EQ(Options().ReminderChangePeriod, c.stored);
+        EXPECT_EQ(text, Q("You have not updated your reminders in 8 day(s)"));
+        EXPECT_EQ(preselected, Q("Weekly"));
+        EXPECT_EQ(items,
+                  (std::vector<std::string>{"Never", "Daily", "Weekly", "Fortnightly", "Monthly"}));
+        EXPECT_EQ(window.windowTitle(), Q("Please change reminders"));
+        EXPECT_TRUE(window.windowFlags() & Qt::WindowStaysOnTopHint);
+    }
 }
 
 }  // namespace
