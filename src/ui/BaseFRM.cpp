@@ -370,6 +370,33 @@ TImageButton* TfrmBase::CreateButton(const QString& caption, const QRect& geomet
     return button;
 }
 
+QLineEdit* TfrmBase::CreateEdit(const QRect& geometry, QWidget* parent) {
+    auto* frame = new TImagePanel(parent != nullptr ? parent : this);
+    frame->SetBackground(ResourcePicture(QLatin1String(pictures::kListFrame)));
+    frame->SetSides(8, 8);
+    frame->setGeometry(geometry);
+    auto* edit = new QLineEdit(frame);
+    // The frame picture is the border; the box itself is plain white.
+    edit->setStyleSheet(
+        QStringLiteral("QLineEdit { border: none; background: white; color: black; }"));
+    edit->setGeometry(4, 3, geometry.width() - 8, geometry.height() - 6);
+    return edit;
+}
+
+TImageButton* TfrmBase::CreateComboButton(QComboBox* combo) {
+    auto* button = new TImageButton(combo->parentWidget());
+    button->SetPictures(ResourcePicture(QLatin1String(pictures::kComboDown)),
+                        ResourcePicture(QLatin1String(pictures::kComboDownHover)),
+                        ResourcePicture(QLatin1String(pictures::kComboDownPressed)));
+    button->SetSides(0, 0);
+    button->setGeometry(combo->geometry().right() - 25, combo->y(), 26, combo->height());
+    connect(button, &TImageButton::clicked, combo, [combo] {
+        combo->setFocus();
+        combo->showPopup();
+    });
+    return button;
+}
+
 std::tuple<TImageButton*, TImageButton*, QAction*, QAction*> TfrmBase::AddOkCancel(
     const QRect& okGeometry, const QRect& cancelGeometry, std::function<void()> onOk,
     std::function<void()> onCancel) {

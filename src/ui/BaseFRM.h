@@ -138,6 +138,11 @@ public:
     // A push button with the standard pictures.
     TImageButton* CreateButton(const QString& caption, const QRect& geometry,
                                QWidget* parent = nullptr);
+    // A line edit on the skinned edit frame (the frame is its parent).
+    QLineEdit* CreateEdit(const QRect& geometry, QWidget* parent = nullptr);
+    // The picture button over the right end of `combo`, whose own arrow is
+    // clipped away: a click drops the list.
+    TImageButton* CreateComboButton(QComboBox* combo);
     // The "OK" and "Cancel" buttons of a dialog and their invisible menu
     // items: Enter does what OK does, Escape what Cancel does.
     // Returns btnOk, btnCancel, miOk, miCancel.

@@ -1,22 +1,12 @@
-// Renders every skinned window into PNG files, so a person can look at
-// them: into $TW_SCREENSHOT_DIR when set (scripts/screenshots.sh), else into
-// a temporary folder. As a test it checks that each window renders at its
-// size in the default look and that a skin's picture shows in its body.
-#include <cstdlib>
+// Every small skinned window of the configuration layer in PNG files.
 #include <functional>
 #include <memory>
-#include <string>
 #include <tuple>
 #include <vector>
 
-#include <QDir>
-#include <QImage>
-#include <QLineEdit>
-#include <QPainter>
-#include <QRegion>
 #include <QTest>
 
-#include "UiTestSupport.h"
+#include "Screenshots.h"
 #include "detection/AppDiscovery.h"
 #include "platform/fake/FakeDiscovery.h"
 #include "ui/AppSiteAddWizardFRM.h"
@@ -29,31 +19,6 @@
 
 namespace tw {
 namespace {
-
-// The window as the user sees it: what it paints, cut to its rounded shape.
-QImage Shot(TfrmBase& window) {
-    // Text put in before the window opened shows as typed, not selected.
-    for (QLineEdit* edit : window.findChildren<QLineEdit*>()) {
-        edit->deselect();
-    }
-    QImage image = window.grab().toImage().convertToFormat(QImage::Format_ARGB32);
-    if (!window.mask().isEmpty()) {
-        QPainter painter(&image);
-        painter.setCompositionMode(QPainter::CompositionMode_Clear);
-        painter.setClipRegion(QRegion(image.rect()) - window.mask());
-        painter.fillRect(image.rect(), Qt::transparent);
-    }
-    return image;
-}
-
-struct Window {
-    const char* name;
-    QSize size;
-    // Builds the window and runs it the way the program does.
-    std::function<void()> run;
-    // Brings the shown window to the state to picture (a page, typed text).
-    std::function<void(TfrmBase&)> prepare = {};
-};
 
 // The wizard over a short list, on one of its pages.
 void RunWizard() {
@@ -85,8 +50,8 @@ std::function<void(TfrmBase&)> WizardPage(int nextClicks) {
     };
 }
 
-const std::vector<Window>& Windows() {
-    static const std::vector<Window> windows = {
+const std::vector<test::ShotWindow>& Windows() {
+    static const std::vector<test::ShotWindow> windows = {
         {"notice", QSize(352, 105),
          [] {
              TfrmBase::ShowWarning(QStringLiteral("Limit can't be greater than 23:59"),
@@ -115,58 +80,10 @@ const std::vector<Window>& Windows() {
     return windows;
 }
 
-class ScreenshotsTest : public test::UiTest {
-protected:
-    void SetUp() override {
-        test::UiTest::SetUp();
-        const char* out = std::getenv("TW_SCREENSHOT_DIR");
-        outDir_ = QString::fromStdString(out != nullptr ? std::string(out) : data.Path());
-        ASSERT_TRUE(QDir().mkpath(outDir_));
-    }
-    // Every window in the current look, saved as <look>_<window>.png.
-    std::vector<QImage> RenderAll(const QString& look) {
-        std::vector<QImage> shots;
-        for (const Window& w : Windows()) {
-            SCOPED_TRACE(w.name);
-            QImage shot;
-            TfrmBase::SetModalHook([&shot, &w](TfrmBase& window) {
-                // The notice box of a failed check must not end up in the picture.
-                if (shot.isNull()) {
-                    if (w.prepare)
-                        w.prepare(window);
-                    shot = Shot(window);
-                }
-                window.reject();
-            });
-            w.run();
-            EXPECT_GE(shot.width(), w.size.width());
-            EXPECT_GE(shot.height(), w.size.height());
-            const QString file =
-                outDir_ + QStringLiteral("/%1_%2.png").arg(look, QLatin1String(w.name));
-            EXPECT_TRUE(shot.save(file)) << file.toStdString();
-            shots.push_back(shot);
-        }
-        return shots;
-    }
-
-    QString outDir_;
-};
+using ScreenshotsTest = test::ScreenshotsTest;
 
 TEST_F(ScreenshotsTest, EveryWindowInTheDefaultLookAndEachSkin) {
-    const std::vector<QImage> plain = RenderAll(QStringLiteral("default"));
-    NameValueList skins;
-    GetSkinList(skins);
-    if (skins.empty()) {
-        GTEST_SKIP() << "no skins in " << SkinsFolder() << " (build tw_skins)";
-    }
-    for (const auto& [name, path] : skins) {
-        SCOPED_TRACE(name);
-        SetBackgroundImage(path);
-        const std::vector<QImage> skinned = RenderAll(QString::fromStdString(name).toLower());
-        for (size_t i = 0; i < plain.size(); ++i) {
-            EXPECT_NE(skinned[i], plain[i]) << Windows()[i].name << ": the picture does not show";
-        }
-    }
+    RenderEveryLook(Windows());
 }
 
 }  // namespace
