@@ -139,9 +139,10 @@ void TEnforcementCore::ScanTick() {
     const bool limitReached = GetLogger().Total() >= options_.TimeLimitSeconds;
     if (limitReached || inFocus) {
         const bool reminderDue = inFocus ? FFocusReminderPending : FLimitReminderPending;
-        if (reminderDue)
-            RunReminder(inFocus);
-        if ((options_.ExpirationAction == eaCloseBrowserApp || inFocus) && !FFiveMinutesGranted)
+        // A reminder ended by the program going away (log-out, uninstall) closes nothing.
+        const bool answered = !reminderDue || RunReminder(inFocus);
+        if (answered && (options_.ExpirationAction == eaCloseBrowserApp || inFocus) &&
+            !FFiveMinutesGranted)
             services_.desktop.PostCloseRequest(probe.WindowHandle());
     }
     if (probe.AppType() != atDesktopApplication)
@@ -150,7 +151,7 @@ void TEnforcementCore::ScanTick() {
     GetLogger().Log(&probe, ElapsedSeconds(FLastScanTime, AppNow()));
 }
 
-void TEnforcementCore::RunReminder(bool inFocus) {
+bool TEnforcementCore::RunReminder(bool inFocus) {
     const TReminderResult result = services_.view.ShowReminder(inFocus, FFiveMinuteButtonAvailable);
     FFiveMinutesGranted = result.fiveMinutes;
     if (inFocus)
@@ -161,14 +162,16 @@ void TEnforcementCore::RunReminder(bool inFocus) {
         FFiveMinuteButtonAvailable = false;
     services_.timers.tmrReminderOnly.SetEnabled(true);
 
-    // A reminder ended by the program going away (log-out, uninstall) does nothing.
-    if (!result.answered || result.fiveMinutes)
-        return;
+    if (!result.answered)
+        return false;
+    if (result.fiveMinutes)
+        return true;
     const uint8_t choice = inFocus ? uint8_t(eaCloseBrowserApp) : result.choice;
     if (choice == eaCloseBrowserApp)
         CloseListedWindows();
     else if (choice == eaShutdownComputer)
         ShutdownOrCloseInstead();
+    return true;
 }
 
 void TEnforcementCore::CloseListedWindows() {

@@ -175,8 +175,9 @@ public:
 private:
     // Steps 3 to 11 of a tick; the caller guarantees its ending.
     void ScanTick();
-    // The reminder of a tick and its action; answers whether it was shown.
-    void RunReminder(bool inFocus);
+    // The reminder of a tick and its action; false when it was not answered
+    // (the program is ending), and then nothing is carried out.
+    bool RunReminder(bool inFocus);
     // Closes every window of a listed item with a probe of its own, so the
     // tick's probe keeps describing the window in front.
     void CloseListedWindows();

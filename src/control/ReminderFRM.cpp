@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -221,6 +222,14 @@ void TfrmReminder::showEvent(QShowEvent* event) {
 void TfrmReminder::closeEvent(QCloseEvent* event) {
     FAnswered = true;
     TfrmBase::closeEvent(event);
+}
+
+void TfrmReminder::keyPressEvent(QKeyEvent* event) {
+    // Esc reaches the dialog's own handling, not the short-cut, while the
+    // window is not yet the active one: it is the user's answer all the same.
+    if (event->key() == Qt::Key_Escape)
+        FAnswered = true;
+    TfrmBase::keyPressEvent(event);
 }
 
 void TfrmReminder::btnOkClick() {

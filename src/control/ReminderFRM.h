@@ -65,6 +65,7 @@ protected:
     // the program ends a reminder unanswered by reject(), destruction or
     // quitting.
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void btnOkClick();

@@ -289,12 +289,17 @@ TEST_F(EnforcementCoreTest, ARefusedShutdownClosesTheListedWindowsAndTellsTheUse
 
 TEST_F(EnforcementCoreTest, AReminderEndedByTheProgramGoingAwayCarriesNothingOut) {
     Options().TimeLimitSeconds = 3;
-    Options().ExpirationAction = eaShutdownComputer;
     view_.answer = [](bool, bool) { return TReminderResult{false, eaShutdownComputer, false}; };
-    Ticks(2);
-    EXPECT_EQ(view_.reminders.size(), 1u);
+    for (const uint8_t action : {eaShutdownComputer, eaCloseBrowserApp}) {
+        Options().ExpirationAction = action;
+        Core().tmrReminderOnlyTimer();
+        Ticks(2);
+    }
+    EXPECT_EQ(view_.reminders.size(), 2u);
     EXPECT_TRUE(power_.Requests().empty());
     EXPECT_EQ(power_.RefusedCount(), 0);
+    EXPECT_EQ(CloseRequestsFor(game_), 1) << "only the tick after the reminder closes";
+    EXPECT_EQ(Total(), 12) << "the time is counted all the same";
 }
 
 TEST_F(EnforcementCoreTest, AFailingTickStillEndsWithTheTimerOnAndTheTimeTaken) {

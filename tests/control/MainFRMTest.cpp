@@ -1,0 +1,129 @@
+#include "control/MainFRM.h"
+
+#include <QTimer>
+
+#include "control/ReminderFRM.h"
+#include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakeDiscovery.h"
+#include "platform/fake/FakeHotkey.h"
+#include "platform/fake/FakePower.h"
+#include "platform/fake/FakeSession.h"
+#include "storage/ActivityLogger.h"
+#include "support/ManualClock.h"
+#include "ui/UiTestSupport.h"
+
+namespace tw {
+namespace {
+
+constexpr char kGame[] = "/usr/games/game";
+
+// The main window over the fake platform: what it wires up at creation and
+// undoes at the end, and how the panel fares around a reminder.
+class MainFRMTest : public test::UiTest {
+protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        clock_.Install();
+        auto item = std::make_unique<TMonitoredItem>();
+        item->ItemType = mitApplication;
+        item->Name = item->Caption = kGame;
+        Options().MonitoredList().Add(kGame, std::move(item));
+        Options().SaveMonitoredItems();
+        Options().ScanPeriodSeconds = 5;
+        desktop_.SetDriveLetters(false);
+        game_ = desktop_.AddWindow("Game", desktop_.StartProcess(kGame)).Handle();
+        desktop_.SetForeground(game_);
+    }
+    TAppServices Services() {
+        return {
+            Options(), desktop_, power_, session_, hotkey_, discovery_, [this](std::exception_ptr) {
+                ++errors_;
+            }};
+    }
+
+    test::ManualClock clock_{EncodeDate(2026, 12, 8) + 0.5};
+    FakeDesktop desktop_;
+    FakePower power_;
+    FakeSessionNotifier session_;
+    FakeHotkeySource hotkey_;
+    FakeDiscovery discovery_;
+    WindowHandle game_ = kNullWindow;
+    int errors_ = 0;
+};
+
+TEST_F(MainFRMTest, WiresTheTimersAndSourcesUpAndUndoesThemAtTheEnd) {
+    {
+        TfrmMain main(Services());
+        EXPECT_EQ(main.windowTitle(), QStringLiteral("Tallyward"));
+        EXPECT_FALSE(main.isVisible()) << "the panel starts hidden";
+        EXPECT_EQ(main.tmrScan->interval(), 5000);
+        struct Expected {
+            QTimer* timer;
+            int interval;
+            bool active;
+        } timers[] = {{main.tmrScan, 5000, true},
+                      {main.tmrTime, 1000, true},
+                      {main.tmrUsage, 12001, true},
+                      {main.tmrSaveOptions, 240025, true},
+                      {main.tmrShutdown, 900, true},
+                      {main.tmrTimeSynchronization, 1800000, true},
+                      {main.tmrReminderOnly, 300000, false},
+                      {main.tmrReminderChange, 100002, true}};
+        for (const Expected& e : timers) {
+            EXPECT_EQ(e.timer->interval(), e.interval);
+            EXPECT_EQ(e.timer->isActive(), e.active) << e.interval;
+        }
+        EXPECT_TRUE(session_.Registered());
+        EXPECT_TRUE(hotkey_.Started());
+
+        // Two Alt taps within half a second show the panel, two more hide it.
+        clock_.Advance(1);
+        for (const bool shown : {true, false}) {
+            hotkey_.Tap();
+            clock_.Advance(0.3);
+            hotkey_.Tap();
+            clock_.Advance(2);
+            EXPECT_EQ(main.isVisible(), shown);
+        }
+        // A lock hides the panel and pauses the scan.
+        hotkey_.Tap();
+        clock_.Advance(0.3);
+        hotkey_.Tap();
+        session_.Deactivate();
+        EXPECT_FALSE(main.isVisible());
+        EXPECT_TRUE(main.Core().ScanPaused());
+        session_.Activate();
+        EXPECT_FALSE(main.Core().ScanPaused());
+    }
+    EXPECT_FALSE(session_.Registered());
+    EXPECT_FALSE(hotkey_.Started());
+    EXPECT_EQ(errors_, 0);
+}
+
+TEST_F(MainFRMTest, TheReminderDisablesThePanelAndLeavesItAsItWas) {
+    Options().TimeLimitSeconds = 3;
+    Options().ExpirationAction = eaCloseBrowserApp;
+    TfrmMain main(Services());
+    clock_.Advance(5);
+    main.Core().tmrScanTimer();  // reaches the limit
+    for (const bool enabledBefore : {true, false}) {
+        main.setEnabled(enabledBefore);
+        bool panelEnabledMeanwhile = true;
+        OnModal([&](TfrmBase& window) {
+            panelEnabledMeanwhile = main.isEnabled();
+            EXPECT_NE(dynamic_cast<TfrmReminder*>(&window), nullptr);
+            QTest::keyClick(&window, Qt::Key_Escape);
+        });
+        main.Core().tmrReminderOnlyTimer();
+        clock_.Advance(5);
+        main.Core().tmrScanTimer();
+        EXPECT_FALSE(panelEnabledMeanwhile);
+        EXPECT_EQ(main.isEnabled(), enabledBefore);
+    }
+    // Esc with "Close Browser/App." closes all the same: the sweep and the tick's own close.
+    EXPECT_EQ(desktop_.CloseRequests().size(), 4u);
+    EXPECT_EQ(errors_, 0);
+}
+
+}  // namespace
+}  // namespace tw
