@@ -635,8 +635,18 @@ void TOptions::ApplyPendingChanges() {
         }
     }
     if (ini.SectionExists(kCommon)) {
+        // The pending values and the period's flags go; the user's display
+        // choice in the same section stays.
+        const bool keepButtonChoice = ini.ValueExists(kCommon, "Show5MinButton");
+        const bool showButton = ini.ReadBool(kCommon, "Show5MinButton", true);
         ini.EraseSection(kCommon);
+        if (keepButtonChoice)
+            ini.WriteBool(kCommon, "Show5MinButton", showButton);
     }
+    // A new period: the user's one immediate change of the day is there again.
+    ExpirationActionChanged = false;
+    TimeLimitSecondsChanged = false;
+    MonitoredItemDeleteActionProcessed = true;
 }
 
 std::string TOptions::ExpirationActionName() const {

@@ -542,11 +542,16 @@ TEST_F(OptionsTest, UserWithoutRightsGetsOnlyTheFirstChange) {
 TEST_F(OptionsTest, ActionChangesWaitForTheResetAfterTheFirst) {
     TOptions o;
     o.AllowUserToChangeSettings = true;
+    GetIniFile().WriteBool("Common", "Show5MinButton", false);
     o.SetExpirationAction(eaCloseBrowserApp);
     o.SetExpirationAction(eaShutdownComputer);
     EXPECT_EQ(o.ExpirationAction, eaCloseBrowserApp);
     o.ApplyPendingChanges();
     EXPECT_EQ(o.ExpirationAction, eaShutdownComputer);
+    EXPECT_FALSE(GetShow5MinButton()) << "the display choice outlives the period";
+    // The next day the first change applies at once again, without a restart.
+    o.SetExpirationAction(eaCloseBrowserApp);
+    EXPECT_EQ(o.ExpirationAction, eaCloseBrowserApp);
     o.AdminLoggedIn = true;
     o.SetExpirationAction(eaReminderOnly);
     o.SetTimeLimitSeconds(99999);
