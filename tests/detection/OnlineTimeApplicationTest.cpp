@@ -10,18 +10,12 @@
 #include "detection/AccessibilityDefs.h"
 #include "detection/LogCapture.h"
 #include "platform/fake/FakeDesktop.h"
+#include "support/ListEntries.h"
 
 namespace tw {
 namespace {
 
-void AddEntry(TMonitoredList& list, TMonitoredItemType type, std::string name,
-              std::string caption) {
-    auto item = std::make_unique<TMonitoredItem>();
-    item->ItemType = type;
-    item->Name = std::move(name);
-    item->Caption = caption;
-    list.Add(caption, std::move(item));
-}
+using test::AddEntry;
 
 // ---- Program file of the foreground window ----
 

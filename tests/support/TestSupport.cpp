@@ -34,9 +34,10 @@ int RunWithFileSizeLimit(const std::function<int()>& work) {
     return WEXITSTATUS(status);
 }
 
-TempDir::TempDir() {
+TempDir::TempDir(const std::string& parent) {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/tallyward-test-XXXXXX";
+    std::string pattern = (!parent.empty() ? parent : std::string(base && *base ? base : "/tmp")) +
+                          "/tallyward-test-XXXXXX";
     if (!::mkdtemp(pattern.data())) {
         throw std::runtime_error("mkdtemp failed");
     }

@@ -10,10 +10,11 @@
 
 namespace tw::test {
 
-// A fresh folder under $TMPDIR, removed with everything in it at the end.
+// A fresh folder under `parent` (by default $TMPDIR), removed with
+// everything in it at the end.
 class TempDir {
 public:
-    TempDir();
+    explicit TempDir(const std::string& parent = {});
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
