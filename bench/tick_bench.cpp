@@ -17,6 +17,7 @@
 // repetitions of wall time, with their spread; the medians are printed again
 // at the end beside their targets.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -255,6 +256,8 @@ void BM_X11Tick(benchmark::State& state) {
 // The console output, and the medians kept for the summary.
 class MedianReporter final : public benchmark::ConsoleReporter {
 public:
+    MedianReporter() : ConsoleReporter(::isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& reports) override {
         ConsoleReporter::ReportRuns(reports);
         for (const Run& run : reports) {
