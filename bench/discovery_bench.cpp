@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "base/Exceptions.h"
 #include "detection/AppDiscovery.h"
 #include "platform/linux/LinuxDiscovery.h"
@@ -46,27 +47,6 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kSyntheticEntries = 600;
-
-// A temporary folder, removed at the end.
-class ScratchDir {
-public:
-    ScratchDir() {
-        std::string pattern = (fs::temp_directory_path() / "tw-discovery-XXXXXX").string();
-        if (::mkdtemp(pattern.data()))
-            path_ = pattern + "/";
-    }
-    ~ScratchDir() {
-        std::error_code ec;
-        if (!path_.empty())
-            fs::remove_all(path_, ec);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 void WriteFile(const std::string& path, const std::string& text) {
     std::ofstream(path) << text;

@@ -20,11 +20,6 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
-// After the C++ headers that Xlib's macros (None, Bool, Status) would break.
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -33,83 +28,20 @@
 #include <vector>
 
 #include "../tests/e2e/XvfbServer.h"
+#include "BenchSupport.h"
 #include "detection/OnlineTimeApplication.h"
 #include "platform/fake/FakeDesktop.h"
 #include "platform/linux/AtspiAccessibility.h"
 #include "platform/linux/X11Desktop.h"
 #include "storage/MonitoredObjects.h"
 
+// After the C++ headers that Xlib's macros (None, Bool, Status) would break.
+#include "BenchDesktop.h"
+
 namespace tw::bench {
 namespace {
 
-constexpr int kClientWindows = 30;
 constexpr int kListEntries = 200;
-
-// 30 mapped client windows made by one connection, and a stand-in window
-// manager that announces itself through EWMH properties on the root.
-class BenchDesktop {
-public:
-    explicit BenchDesktop(const std::string& display) {
-        client_ = XOpenDisplay(display.c_str());
-        if (!client_)
-            return;
-        root_ = DefaultRootWindow(client_);
-        const long pid = long(getpid());
-        const long normalState[2] = {1, 0};
-        for (int i = 0; i < kClientWindows; ++i) {
-            Window w = XCreateSimpleWindow(client_, root_, 10 * i, 10 * i, 300, 200, 0, 0, 0);
-            const bool browser = i == kClientWindows - 1;
-            XClassHint hint{const_cast<char*>(browser ? "Navigator" : "bench"),
-                            const_cast<char*>(browser ? "firefox" : "Bench")};
-            XSetClassHint(client_, w, &hint);
-            XStoreName(client_, w, "probe bench window");
-            XChangeProperty(client_, w, Intern("_NET_WM_PID"), XA_CARDINAL, 32, PropModeReplace,
-                            reinterpret_cast<const unsigned char*>(&pid), 1);
-            XChangeProperty(client_, w, Intern("WM_STATE"), Intern("WM_STATE"), 32, PropModeReplace,
-                            reinterpret_cast<const unsigned char*>(normalState), 2);
-            XMapWindow(client_, w);
-            windows_.push_back(w);
-        }
-        check_ = XCreateSimpleWindow(client_, root_, 0, 0, 1, 1, 0, 0, 0);
-        SetWindows(check_, "_NET_SUPPORTING_WM_CHECK", {check_});
-        SetWindows(root_, "_NET_CLIENT_LIST", windows_);
-        XSync(client_, False);
-    }
-    ~BenchDesktop() {
-        if (client_)
-            XCloseDisplay(client_);
-    }
-    bool Ok() const noexcept { return client_ != nullptr; }
-    Window PlainWindow() const { return windows_[kClientWindows / 2]; }
-    Window BrowserWindow() const { return windows_.back(); }
-
-    // The announced manager's active window.
-    void ActivateWithManager(Window w) {
-        SetWindows(root_, "_NET_SUPPORTING_WM_CHECK", {check_});
-        SetWindows(root_, "_NET_ACTIVE_WINDOW", {w});
-        XSync(client_, False);
-    }
-    // No manager: the input focus alone.
-    void FocusWithoutManager(Window w) {
-        XDeleteProperty(client_, root_, Intern("_NET_SUPPORTING_WM_CHECK"));
-        XDeleteProperty(client_, root_, Intern("_NET_ACTIVE_WINDOW"));
-        XSetInputFocus(client_, w, RevertToParent, CurrentTime);
-        XSync(client_, False);
-    }
-
-private:
-    ::Atom Intern(const char* name) { return XInternAtom(client_, name, False); }
-    void SetWindows(Window on, const char* name, const std::vector<Window>& values) {
-        std::vector<long> data(values.begin(), values.end());
-        XChangeProperty(client_, on, Intern(name), XA_WINDOW, 32, PropModeReplace,
-                        reinterpret_cast<const unsigned char*>(data.data()), int(data.size()));
-    }
-
-    Display* client_ = nullptr;
-    Window root_ = 0;
-    Window check_ = 0;
-    std::vector<Window> windows_;
-};
 
 std::unique_ptr<test::XvfbServer> server;
 std::unique_ptr<BenchDesktop> benchDesktop;
@@ -197,22 +129,6 @@ void BM_FakeProbeAndFind200(benchmark::State& state) {
     }
     if (matched || probe.AppType() != atChrome || probe.BrowserUrl().empty())
         state.SkipWithError("the fake probe did not see the browser as scripted");
-}
-
-double Min(const std::vector<double>& v) {
-    return *std::min_element(v.begin(), v.end());
-}
-double Max(const std::vector<double>& v) {
-    return *std::max_element(v.begin(), v.end());
-}
-
-template <typename B>
-B* Spread(B* b) {
-    return b->Repetitions(15)
-        ->ReportAggregatesOnly(true)
-        ->ComputeStatistics("min", Min)
-        ->ComputeStatistics("max", Max)
-        ->Unit(benchmark::kMicrosecond);
 }
 
 }  // namespace

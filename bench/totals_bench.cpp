@@ -26,6 +26,7 @@
 
 #include "../tests/storage/ReferenceTotalsQueries.h"
 #include "ActivityDataGenerator.h"
+#include "BenchSupport.h"
 #include "ReportCheck.h"
 #include "base/AppClock.h"
 #include "base/DateTime.h"
@@ -126,10 +127,6 @@ int64_t CountRows(const std::string& file) {
     sqlite3_finalize(stmt);
     sqlite3_close(db);
     return count;
-}
-
-std::string ProgramFolderOfThis() {
-    return std::filesystem::read_symlink("/proc/self/exe").parent_path().string() + "/";
 }
 
 struct BenchOptions {

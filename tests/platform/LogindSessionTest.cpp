@@ -1,21 +1,14 @@
 #include "platform/linux/LogindSession.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
-#include <QDBusMessage>
-#include <QDBusObjectPath>
-#include <QDBusVirtualObject>
 #include <QEventLoop>
-#include <QThread>
 #include <QTimer>
 #include <algorithm>
-#include <mutex>
-#include <optional>
 
 #include "base/WriteLog.h"
-#include "platform/PrivateBus.h"
+#include "platform/LogindTestBus.h"
 #include "support/TestSupport.h"
 
 // A logind and two screen savers of the test's own on a private bus, which
@@ -30,58 +23,6 @@ QCoreApplication& App() {
     static QCoreApplication app(argc, argv);
     return app;
 }
-
-const QString kManagerPath = QStringLiteral("/org/freedesktop/login1");
-const QString kSessionPath = QStringLiteral("/org/freedesktop/login1/session/c2");
-const QString kSessionId = QStringLiteral("c2");
-
-// logind as far as finding this session and reading its state goes. It
-// lives on a thread of its own, so the blocking calls do not wait on
-// themselves.
-class FakeLogind final : public QDBusVirtualObject {
-public:
-    QString introspect(const QString&) const override { return {}; }
-
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
-        std::lock_guard guard(lock_);
-        const QString& method = message.member();
-        methods_ += (methods_.empty() ? "" : " ") + method.toStdString();
-        const QVariant argument = message.arguments().value(0);
-        QVariant answer;
-        if (method == QLatin1String("GetSession") && argument.toString() == kSessionId)
-            answer = QVariant::fromValue(QDBusObjectPath(kSessionPath));
-        else if (method == QLatin1String("GetSessionByPID") && knowsProcess_ &&
-                 argument.toUInt() == uint(getpid()))
-            answer = QVariant::fromValue(QDBusObjectPath(kSessionPath));
-        else if (method == QLatin1String("GetAll") && message.path() == kSessionPath)
-            answer = QVariantMap{{QStringLiteral("LockedHint"), locked_},
-                                 {QStringLiteral("Active"), true},
-                                 {QStringLiteral("Name"), QStringLiteral("user")}};
-        connection.send(
-            answer.isValid()
-                ? message.createReply(answer)
-                : message.createErrorReply(QStringLiteral("org.freedesktop.login1.NoSuchSession"),
-                                           QStringLiteral("No such session")));
-        return true;
-    }
-
-    void Set(bool locked, bool knowsProcess) {
-        std::lock_guard guard(lock_);
-        locked_ = locked;
-        knowsProcess_ = knowsProcess;
-        methods_.clear();
-    }
-    std::string Methods() {
-        std::lock_guard guard(lock_);
-        return methods_;
-    }
-
-private:
-    std::mutex lock_;
-    bool locked_ = false;
-    bool knowsProcess_ = true;
-    std::string methods_;
-};
 
 // One letter per notification: S suspending, R resumed, D deactivated, A activated.
 class Recorder final : public SessionObserver {
@@ -123,65 +64,33 @@ protected:
     void SetUp() override {
         SetLogFileName(dir_.Path() + "log.txt");
         qunsetenv("XDG_SESSION_ID");
-        if (bus_.Address().isEmpty())
+        if (!bus_.BusRunning())
             GTEST_SKIP() << "dbus-daemon could not be started";
-        logind_.moveToThread(&serviceThread_);
-        serviceThread_.start();
-        service_ = QDBusConnection::connectToBus(bus_.Address(), QStringLiteral("services"));
-        ASSERT_TRUE(service_->isConnected());
-        // One registration per path: with SubPath, Qt creates a child of the
-        // object here, on a thread that is not the object's.
-        for (const QString& path : {kManagerPath, kSessionPath})
-            ASSERT_TRUE(service_->registerVirtualObject(path, &logind_));
-        for (const char* name :
-             {"org.freedesktop.login1", "org.freedesktop.ScreenSaver", "org.gnome.ScreenSaver"})
-            ASSERT_TRUE(service_->registerService(QString::fromLatin1(name)));
-        client_ = QDBusConnection::connectToBus(bus_.Address(), QStringLiteral("client"));
-        ASSERT_TRUE(client_->isConnected());
+        const std::string failure = bus_.Start();
+        ASSERT_EQ(failure, "");
     }
-    void TearDown() override {
-        SetLogFileName("");
-        client_.reset();
-        QDBusConnection::disconnectFromBus(QStringLiteral("client"));
-        if (service_)
-            for (const QString& path : {kManagerPath, kSessionPath})
-                service_->unregisterObject(path);
-        service_.reset();
-        QDBusConnection::disconnectFromBus(QStringLiteral("services"));
-        serviceThread_.quit();
-        serviceThread_.wait();
-    }
+    void TearDown() override { SetLogFileName(""); }
 
     void Emit(const QString& path, const char* interface, const char* name,
               const QVariantList& arguments) {
-        QDBusMessage signal = QDBusMessage::createSignal(path, QString::fromLatin1(interface),
-                                                         QString::fromLatin1(name));
-        signal.setArguments(arguments);
-        ASSERT_TRUE(service_->send(signal));
+        ASSERT_TRUE(bus_.Emit(path, interface, name, arguments));
     }
-    void SessionChanged(const QVariantMap& changed) {
-        Emit(kSessionPath, "org.freedesktop.DBus.Properties", "PropertiesChanged",
-             {QStringLiteral("org.freedesktop.login1.Session"), changed, QStringList()});
-    }
-    void Sleep(bool starting) {
-        Emit(kManagerPath, "org.freedesktop.login1.Manager", "PrepareForSleep", {starting});
-    }
+    void SessionChanged(const QVariantMap& changed) { ASSERT_TRUE(bus_.SessionChanged(changed)); }
+    void Sleep(bool starting) { ASSERT_TRUE(bus_.PrepareForSleep(starting)); }
     void ScreenSaver(const char* path, const char* interface, bool active) {
-        Emit(QString::fromLatin1(path), interface, "ActiveChanged", {active});
+        ASSERT_TRUE(bus_.ScreenSaver(path, interface, active));
     }
     std::string Log() { return test::ReadFileText(dir_.Path() + "log.txt"); }
 
     test::TempDir dir_;
-    test::PrivateBus bus_;
-    FakeLogind logind_;
-    QThread serviceThread_;
-    std::optional<QDBusConnection> service_;
-    std::optional<QDBusConnection> client_;
+    test::LogindTestBus bus_;
+    test::FakeLogind& logind_ = bus_.Logind();
+    const QDBusConnection& client() const { return bus_.Client(); }
 };
 
 TEST_F(LogindSessionTest, FollowsSleepLockAndScreenSavers) {
     logind_.Set(true, true);
-    LogindSession notifier(*client_, *client_);
+    LogindSession notifier(client(), client());
     Recorder events;
     ASSERT_TRUE(notifier.Register(events));
     // Started in a locked session: inactive at once.
@@ -199,7 +108,7 @@ TEST_F(LogindSessionTest, FollowsSleepLockAndScreenSavers) {
     SessionChanged({{QStringLiteral("LockedHint"), true}});
     SessionChanged({{QStringLiteral("LockedHint"), false}, {QStringLiteral("Active"), true}});
     // A request to the locker, not the state.
-    Emit(kSessionPath, "org.freedesktop.login1.Session", "Unlock", {});
+    Emit(test::kLogindSessionPath, "org.freedesktop.login1.Session", "Unlock", {});
     ScreenSaver("/ScreenSaver", "org.freedesktop.ScreenSaver", false);
     Sleep(true);                                                            // S
     ScreenSaver("/org/gnome/ScreenSaver", "org.gnome.ScreenSaver", false);  // A
@@ -233,7 +142,7 @@ TEST_F(LogindSessionTest, FindsTheSessionByItsIdElseByTheProcess) {
             qunsetenv("XDG_SESSION_ID");
         logind_.Set(true, c.knowsProcess);
         test::WriteFileText(dir_.Path() + "log.txt", "");
-        LogindSession notifier(*client_, *client_);
+        LogindSession notifier(client(), client());
         Recorder events;
         // The screen savers are still followed without logind.
         EXPECT_TRUE(notifier.Register(events));
