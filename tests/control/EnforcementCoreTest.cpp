@@ -166,27 +166,6 @@ protected:
     std::unique_ptr<TEnforcementCore> core_;
 };
 
-TEST_F(EnforcementCoreTest, CountsListedTimeAndDropsTheIntervalsOfUnlistedWindows) {
-    Ticks(3);
-    EXPECT_EQ(Total(), 9);
-    desktop_.SetForeground(editor_);
-    Ticks(2, 10);
-    EXPECT_EQ(Total(), 9);
-    // The first listed tick counts from the end of the last unlisted one.
-    desktop_.SetForeground(game_);
-    Ticks(1);
-    EXPECT_EQ(Total(), 12);
-    EXPECT_EQ(Query("SELECT SUM(duration) || '/' || COUNT(*) FROM applications WHERE app_name='" +
-                    std::string(kGame) + "'"),
-              "12/4");
-    EXPECT_EQ(
-        Query("SELECT COUNT(*) FROM applications WHERE app_name<>'" + std::string(kGame) + "'"),
-        "0");
-    EXPECT_TRUE(view_.reminders.empty());
-    EXPECT_TRUE(desktop_.CloseRequests().empty());
-    EXPECT_TRUE(scan_.Enabled());
-}
-
 struct LimitCase {
     const char* name;
     uint8_t action;
@@ -265,28 +244,6 @@ TEST_F(EnforcementCoreTest, TheReminderSweepLeavesTheTicksWindowAndLogItsTime) {
     EXPECT_EQ(Total(), 6);
 }
 
-TEST_F(EnforcementCoreTest, ARefusedShutdownClosesTheListedWindowsAndTellsTheUserOnce) {
-    test::LogCapture log;
-    power_.FailWith(1, "Interactive authentication required.");
-    Options().TimeLimitSeconds = 3;
-    Options().ExpirationAction = eaShutdownComputer;
-    Ticks(2);
-    Core().tmrReminderOnlyTimer();
-    Ticks(2);
-    EXPECT_EQ(view_.reminders.size(), 2u) << "the reminder keeps its five-minute rhythm";
-    EXPECT_EQ(power_.RefusedCount(), 2);
-    EXPECT_EQ(view_.notices.size(), 1u);
-    EXPECT_EQ(CloseRequestsFor(game_), 2);
-    EXPECT_EQ(CloseRequestsFor(gameToo_), 2);
-    EXPECT_EQ(CloseRequestsFor(editor_), 0);
-    EXPECT_EQ(Total(), 12);
-    const auto lines = log.Lines();
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0],
-              "ErrorClassName: EOSError; TfrmMain.ShutdownComputer: Interactive authentication "
-              "required.");
-}
-
 TEST_F(EnforcementCoreTest, AReminderEndedByTheProgramGoingAwayCarriesNothingOut) {
     Options().TimeLimitSeconds = 3;
     view_.answer = [](bool, bool) { return TReminderResult{false, eaShutdownComputer, false}; };
@@ -309,24 +266,6 @@ TEST_F(EnforcementCoreTest, AFailingTickStillEndsWithTheTimerOnAndTheTimeTaken) 
     EXPECT_EQ(errors_, 1);
     EXPECT_TRUE(scan_.Enabled());
     EXPECT_EQ(Core().LastScanTime(), AppNow());
-}
-
-TEST_F(EnforcementCoreTest, FocusModeClosesWhateverTheLimitAndRemindsOnceADay) {
-    Core().StartFocus(2 * kOneMinute);
-    Ticks(2);
-    ASSERT_EQ(view_.reminders.size(), 1u);
-    EXPECT_TRUE(view_.reminders[0].focus);
-    EXPECT_EQ(CloseRequestsFor(game_), 3) << "two ticks and the focus sweep";
-    EXPECT_EQ(Total(), 6) << "focus mode does not stop the counting";
-    // A second period the same day only closes.
-    Ticks(1, 120);
-    EXPECT_FALSE(Core().InFocusMode());
-    EXPECT_FALSE(view_.focusViews.back());
-    Core().StartFocus(kOneMinute);
-    Ticks(1);
-    EXPECT_EQ(view_.reminders.size(), 1u);
-    EXPECT_EQ(CloseRequestsFor(game_), 4);
-    EXPECT_TRUE(Core().FocusReminderPending() == false);
 }
 
 TEST(FocusTimeText, ShowsWholeMinutesInEachFormat) {
@@ -363,21 +302,6 @@ TEST_F(EnforcementCoreTest, AFocusPeriodOfOneMinuteEndsOnTheFirstTickAfterIt) {
     EXPECT_FALSE(Core().InFocusMode());
     EXPECT_EQ(Core().FocusTimeFormat(), 0) << "the next period starts with format 0";
     EXPECT_EQ(view_.focusTitle, "Focus Started:");
-}
-
-class ResetTest : public EnforcementCoreTest {
-protected:
-    ResetTest() : EnforcementCoreTest(At(3, 59, 55)) {}
-};
-
-TEST_F(ResetTest, TheResetRunsBeforeTheProbeSoTheTickCountsIntoTheNewDay) {
-    Ticks(1);
-    EXPECT_EQ(Total(), 3);
-    Ticks(1, 7);  // 04:00:05
-    EXPECT_EQ(Total(), 7) << "the whole tick counts into the new day";
-    EXPECT_EQ(Options().ResetDateTime, At(4, 0, 0, 9));
-    EXPECT_EQ(view_.released, 1);
-    EXPECT_EQ(view_.reloaded, 1);
 }
 
 TEST_F(EnforcementCoreTest, AResetAfterMidnightKeepsThatMorningsReset) {
@@ -450,48 +374,6 @@ TEST_F(EnforcementCoreTest, MergingTheWizardsPicksAppliesToTheListAndTheDayAtOnc
     EXPECT_EQ(Query("SELECT group_concat(name, ',') FROM (SELECT name FROM applications_list "
                     "ORDER BY name)"),
               "/usr/bin/mail,/usr/bin/news," + std::string(kGame));
-}
-
-TEST_F(EnforcementCoreTest, PausesCountNeitherTheLockedHourNorTheNightsSleep) {
-    Ticks(2);
-    Core().SessionDeactivated();
-    Ticks(1200);  // an hour of ticks that do nothing
-    EXPECT_EQ(Total(), 6);
-    EXPECT_TRUE(scan_.Enabled());
-    Core().SessionActivated();
-    Ticks(1);
-    EXPECT_EQ(Total(), 9);
-
-    Core().SystemSuspending();
-    clock_.Advance(2 * 3600);  // the counter keeps counting while asleep
-    Core().SystemResumed();
-    Ticks(1);
-    EXPECT_EQ(Total(), 12);
-    EXPECT_EQ(view_.minimised, 4);
-}
-
-TEST_F(EnforcementCoreTest, ClockSynchronisationNeverCountsTheAdjustment) {
-    // Someone sets the system clock; the half-hourly synchronisation follows
-    // small differences only, and neither direction changes the count.
-    struct Case {
-        double shift;
-        double followed;
-    } cases[] = {{+7200, 0}, {-240, -240}, {+240, +240}, {-299, -299}};
-    int32_t total = 0;
-    const auto synchronise = [&](double shift, double followed) {
-        const TDateTime before = AppNow();
-        clock_.ShiftWallClock(shift);
-        Core().tmrTimeSynchronizationTimer();
-        EXPECT_NEAR((AppNow() - before) * kSecondsPerDay, followed, 0.01) << shift;
-        Ticks(1);
-        total += 3;
-        EXPECT_EQ(Total(), total) << "after setting the system clock by " << shift << " s";
-    };
-    for (const Case& c : cases) {
-        synchronise(c.shift, c.followed);
-        synchronise(-c.shift, -c.followed);  // and back
-    }
-    EXPECT_EQ(Query("SELECT COUNT(*) FROM applications WHERE duration <> 3"), "0");
 }
 
 TEST_F(EnforcementCoreTest, TwoAltTapsWithinHalfASecondTogglePanelOnce) {
@@ -581,13 +463,6 @@ TEST(ReminderRules, MonthsAndPartsOfTheDay) {
     }
     EXPECT_FALSE(ReminderTextFilled(" \t\r\n "));
     EXPECT_TRUE(ReminderTextFilled(" call mum "));
-}
-
-TEST_F(ResetTest, TheToDoSelectorFollowsThePartOfTheDay) {
-    Ticks(1);  // 03:59:58
-    Ticks(1);  // 04:00:01
-    Ticks(1);
-    EXPECT_EQ(view_.parts, (std::vector<uint8_t>{rtEvening, rtMorning}));
 }
 
 }  // namespace
