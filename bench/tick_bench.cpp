@@ -33,6 +33,7 @@
 
 #include "../tests/e2e/ChildProcess.h"
 #include "../tests/e2e/XvfbServer.h"
+#include "../tests/support/EnforcementStubs.h"
 #include "ActivityDataGenerator.h"
 #include "BenchSupport.h"
 #include "base/AppClock.h"
@@ -63,37 +64,14 @@ const char kListedSiteAddress[] = "https://www.site98.example.org/news/today";
 const std::map<std::string, double> kTargets = {
     {"FakeTick/app", 2}, {"FakeTick/site", 2}, {"X11Tick", 3}};
 
-class CountingView final : public TEnforcementView {
+class CountingView final : public test::QuietEnforcementView {
 public:
     TReminderResult ShowReminder(bool, bool) override {
         ++reminders;
         return {};
     }
-    void ShowReminderChange(const std::string&) override {}
-    void ShowNotice(const std::string&) override {}
-    void SelectReminderPart(uint8_t) override {}
-    void SetFocusModeView(bool) override {}
-    void SetFocusTimeTexts(const std::string&, const std::string&) override {}
-    void SetFocusTimeValue(const std::string&) override {}
-    void UpdateTimeDisplay() override {}
-    void RefreshUsageList() override {}
-    void ReleaseDayLists() override {}
-    void ReloadDayLists() override {}
-    void Minimise() override {}
-    void TogglePanel() override {}
-    void Terminate() override {}
 
     int reminders = 0;
-};
-
-class IdleTimer final : public TCoreTimer {
-public:
-    void SetEnabled(bool enabled) override { enabled_ = enabled; }
-    bool Enabled() const override { return enabled_; }
-    void SetInterval(int) override {}
-
-private:
-    bool enabled_ = true;
 };
 
 // The core over a desktop with the data folder's settings, as the main
@@ -115,9 +93,9 @@ public:
 private:
     TOptions options_;
     CountingView view_;
-    IdleTimer scan_;
-    IdleTimer reminderOnly_;
-    IdleTimer shutdown_;
+    test::SwitchTimer scan_;
+    test::SwitchTimer reminderOnly_;
+    test::SwitchTimer shutdown_;
     FakePower power_;
     TEnforcementCore core_;
 };

@@ -19,6 +19,7 @@
 #include "storage/ActivityLogger.h"
 #include "storage/Options.h"
 #include "storage/SQLiteTable3.h"
+#include "support/EnforcementStubs.h"
 #include "support/ManualClock.h"
 #include "support/TestSupport.h"
 
@@ -28,21 +29,9 @@ namespace {
 constexpr char kGame[] = "/usr/games/game";
 constexpr char kEditor[] = "/usr/bin/editor";
 
-class StubTimer final : public TCoreTimer {
-public:
-    void SetEnabled(bool enabled) override { enabled_ = enabled; }
-    bool Enabled() const override { return enabled_; }
-    void SetInterval(int milliseconds) override { interval_ = milliseconds; }
-    int Interval() const { return interval_; }
-
-private:
-    bool enabled_ = true;
-    int interval_ = 0;
-};
-
 // Records what the core asks of the windows; reminders are answered by
 // `answer` (by default: the countdown ran out on the stored action).
-class RecordingView final : public TEnforcementView {
+class RecordingView final : public test::QuietEnforcementView {
 public:
     struct Reminder {
         bool focus;
@@ -75,8 +64,6 @@ public:
         focusTitle = title;
     }
     void SetFocusTimeValue(const std::string& value) override { focusValue = value; }
-    void UpdateTimeDisplay() override {}
-    void RefreshUsageList() override {}
     void ReleaseDayLists() override { ++released; }
     void ReloadDayLists() override { ++reloaded; }
     void Minimise() override { ++minimised; }
@@ -160,7 +147,7 @@ protected:
     FakeDesktop desktop_;
     FakePower power_;
     RecordingView view_;
-    StubTimer scan_, reminderOnly_, shutdown_;
+    test::SwitchTimer scan_, reminderOnly_, shutdown_;
     int errors_ = 0;
     WindowHandle game_ = kNullWindow, gameToo_ = kNullWindow, editor_ = kNullWindow;
     std::unique_ptr<TEnforcementCore> core_;

@@ -33,6 +33,7 @@
 #include "storage/ActivityLogger.h"
 #include "storage/Options.h"
 #include "storage/SQLiteTable3.h"
+#include "support/EnforcementStubs.h"
 #include "support/TestSupport.h"
 
 namespace tw {
@@ -105,7 +106,7 @@ private:
 
 // Records the reminders and answers each as if its countdown ran out: the
 // action of the settings is carried out.
-class RecordingView final : public TEnforcementView {
+class RecordingView final : public test::QuietEnforcementView {
 public:
     struct Reminder {
         bool focus;
@@ -116,19 +117,6 @@ public:
         reminders.push_back({focus, offerFiveMinutes});
         return {false, options->ExpirationAction, true};
     }
-    void ShowReminderChange(const std::string&) override {}
-    void ShowNotice(const std::string&) override {}
-    void SelectReminderPart(uint8_t) override {}
-    void SetFocusModeView(bool) override {}
-    void SetFocusTimeTexts(const std::string&, const std::string&) override {}
-    void SetFocusTimeValue(const std::string&) override {}
-    void UpdateTimeDisplay() override {}
-    void RefreshUsageList() override {}
-    void ReleaseDayLists() override {}
-    void ReloadDayLists() override {}
-    void Minimise() override {}
-    void TogglePanel() override {}
-    void Terminate() override {}
 
     const TOptions* options = nullptr;
     std::vector<Reminder> reminders;
