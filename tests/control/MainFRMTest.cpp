@@ -1,7 +1,9 @@
 #include "control/MainFRM.h"
 
+#include <QLineEdit>
 #include <QTimer>
 
+#include "control/FocusSettingsFRM.h"
 #include "control/ReminderFRM.h"
 #include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeDiscovery.h"
@@ -10,6 +12,7 @@
 #include "platform/fake/FakeSession.h"
 #include "storage/ActivityLogger.h"
 #include "support/ManualClock.h"
+#include "ui/ImageControls.h"
 #include "ui/UiTestSupport.h"
 
 namespace tw {
@@ -123,6 +126,23 @@ TEST_F(MainFRMTest, TheReminderDisablesThePanelAndLeavesItAsItWas) {
     // Esc with "Close Browser/App." closes all the same: the sweep and the tick's own close.
     EXPECT_EQ(desktop_.CloseRequests().size(), 4u);
     EXPECT_EQ(errors_, 0);
+}
+
+TEST_F(MainFRMTest, BlockModeStartsFocusModeOnlyWhenConfirmed) {
+    TfrmMain main(Services());
+    for (const bool confirm : {false, true}) {
+        OnModal([confirm](TfrmBase& window) {
+            auto& block = dynamic_cast<TfrmFocusSettings&>(window);
+            block.medTimeLimit->setText(QStringLiteral("00:30"));
+            if (confirm)
+                QTest::mouseClick(block.btnOk, Qt::LeftButton);
+            else
+                block.reject();
+        });
+        main.btnFocusClick();
+        EXPECT_EQ(main.Core().InFocusMode(), confirm);
+    }
+    EXPECT_NEAR(main.Core().FocusPeriod() * 1440, 30, 1e-6);
 }
 
 }  // namespace
