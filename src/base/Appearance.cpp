@@ -170,7 +170,9 @@ void GetSkinList(NameValueList& list) {
         const size_t dot = fileName.rfind('.');
         if (dot == std::string::npos || dot == 0)
             continue;  // no extension, or no name
-        const std::string mask = "*" + fileName.substr(dot);
+        // Appended, not "*" + substr: GCC 12 misreads that as an overlapping copy at -O2.
+        std::string mask = "*";
+        mask.append(fileName, dot);
         if (std::none_of(kMasks.begin(), kMasks.end(),
                          [&](std::string_view m) { return SameText(m, mask); })) {
             continue;
