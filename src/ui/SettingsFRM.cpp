@@ -445,6 +445,7 @@ void TfrmSettings::BuildReminderPage() {
     memReminder = new QPlainTextEdit(frame);
     memReminder->setObjectName(QStringLiteral("memReminder"));
     memReminder->setFrameShape(QFrame::NoFrame);
+    memReminder->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     memReminder->setStyleSheet(
         QStringLiteral("QPlainTextEdit { background: white; color: black; }"));
     memReminder->setGeometry(4, 3, frame->width() - 8, frame->height() - 6);
@@ -639,7 +640,8 @@ bool TfrmSettings::ValidateLogon() {
         edtStart_Password->setFocus();
         return false;
     };
-    if (!edtStart_ConfirmPassword->isHidden() && password != edtStart_ConfirmPassword->text()) {
+    if (edtStart_ConfirmPassword->isVisibleTo(tsLogon) &&
+        password != edtStart_ConfirmPassword->text()) {
         return refuse("The passwords entered are not the same");
     }
     if (password.trimmed().isEmpty()) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include <QColorDialog>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -46,6 +47,15 @@ int RowOf(const TMonitoredListBox* list, const std::string& name) {
     return -1;
 }
 
+// Steps forward until `page` (nullptr: until the window closes); a step
+// that stays (a refused entry) ends it.
+void StepTo(TfrmSettings& w, QWidget* page) {
+    for (int i = 0; i < 6 && w.isVisible() && w.ActivePage() != page; ++i) {
+        w.StepNext();
+    }
+    EXPECT_EQ(page == nullptr ? !w.isVisible() : w.ActivePage() == page, true);
+}
+
 const TMonitoredItem* Stored(const std::string& name) {
     const int index = Options().MonitoredList().IndexOfName(name);
     return index < 0 ? nullptr : Options().MonitoredList().Items(index);
@@ -62,6 +72,7 @@ protected:
     }
     void TearDown() override {
         TfrmSettings::SetPictureDialogHook({});
+        TfrmSettings::SetColorDialogHook({});
         SetSQLiteStatementHook(nullptr);
         test::UiTest::TearDown();
     }
@@ -186,6 +197,14 @@ TEST_F(SettingsTest, AppearanceIsPreviewedAndPutBackOnCancel) {
         EXPECT_EQ(w.cbxImage->currentText(), QString::fromStdString(skins.front().first));
         EXPECT_EQ(GetBackgroundImage(), skins.front().second);
 
+        // "Custom..." of a colour box: any colour, stored as its number.
+        TfrmSettings::SetColorDialogHook([](QColorDialog&) { return QColor(0x12, 0x34, 0x56); });
+        const int custom = w.cbxTextColor->findText(QLatin1String("Custom..."));
+        w.cbxTextColor->setCurrentIndex(custom);
+        emit w.cbxTextColor->activated(custom);
+        EXPECT_EQ(GetTextColor(), 0x563412);
+        EXPECT_EQ(w.cbxTextColor->currentText(), QLatin1String("#123456"));
+
         w.cbxTransparency->setCurrentIndex(w.cbxTransparency->findText(QLatin1String("50")));
         emit w.cbxTransparency->activated(w.cbxTransparency->currentIndex());
         EXPECT_EQ(GetTransparency(), 50);
@@ -203,6 +222,7 @@ TEST_F(SettingsTest, AppearanceIsPreviewedAndPutBackOnCancel) {
     EXPECT_EQ(GetBackgroundColor(), 0x112233);
     EXPECT_EQ(GetBackgroundImage(), skins.back().second);
     EXPECT_EQ(GetTransparency(), 35);
+    EXPECT_EQ(GetTextColor(), 0xFFFFFF);
 }
 
 // A window closed without "Apply" writes nothing to the databases; a save
@@ -224,9 +244,7 @@ TEST_F(SettingsTest, OnlyASuccessfulApplyChangesTheDatabases) {
             }
         });
         const bool applied = Run(false, [&](TfrmSettings& w) {
-            while (w.ActivePage() != w.tsMonitoredList) {
-                w.StepNext();
-            }
+            StepTo(w, w.tsMonitoredList);
             w.lbxAppSites->setCurrentRow(RowOf(w.lbxAppSites, kGame));
             nested.push_back([](TfrmBase& confirm) { confirm.accept(); });
             QTest::mouseClick(w.btnApp_Delete, Qt::LeftButton);
@@ -237,7 +255,7 @@ TEST_F(SettingsTest, OnlyASuccessfulApplyChangesTheDatabases) {
             w.memReminder->setPlainText(QStringLiteral("Walk the dog"));
             w.cbRemiderChangePeriod->setCurrentIndex(rcpWeekly);
             if (cancel) {
-                while (w.isVisible()) {
+                for (int i = 0; i < 6 && w.isVisible(); ++i) {
                     Press(&w, Qt::Key_Escape);
                 }
             } else {
@@ -276,9 +294,7 @@ TEST_F(SettingsTest, ListEditsFollowTheAccessLevel) {
     });
     nested.push_back([](TfrmBase& confirm) { confirm.accept(); });
     const bool applied = Run(false, [&](TfrmSettings& w) {
-        while (w.ActivePage() != w.tsMonitoredList) {
-            w.StepNext();
-        }
+        StepTo(w, w.tsMonitoredList);
         TMonitoredListBox* list = w.lbxAppSites;
         EXPECT_FALSE(list->Item(RowOf(list, kSite))->Active);
         list->clearSelection();
@@ -291,9 +307,7 @@ TEST_F(SettingsTest, ListEditsFollowTheAccessLevel) {
         EXPECT_EQ(opened, (Strings{"tw::TfrmAppSiteAddWizard", "tw::TfrmDeleteConfirm"}));
         ASSERT_GE(RowOf(list, kGame), 0) << "a user's removal keeps the entry, greyed";
         EXPECT_FALSE(list->Item(RowOf(list, kGame))->Active);
-        while (w.isVisible()) {
-            w.StepNext();
-        }
+        StepTo(w, nullptr);
     });
     EXPECT_TRUE(applied);
     ASSERT_NE(Stored(kSite), nullptr);
@@ -310,9 +324,7 @@ TEST_F(SettingsTest, ApplyKeepsTheDaysChangesForRealChanges) {
         Options().AllowUserToChangeSettings = true;
     }
     const bool applied = Run(false, [&](TfrmSettings& w) {
-        while (w.ActivePage() != w.tsReminder) {
-            w.StepNext();
-        }
+        StepTo(w, w.tsReminder);
         w.memReminder->setPlainText(QStringLiteral("Water the plants"));
         w.StepNext();
     });
@@ -354,14 +366,13 @@ TEST_F(SettingsTest, LogonDecidesWhatCanBeChanged) {
             EXPECT_EQ(w.medTimeLimit->text(), QLatin1String("10:00"));
             w.edtStart_Password->setText(QLatin1String(c.password));
             w.StepNext();
+            ASSERT_EQ(w.ActivePage(), w.tsMonitoredList);
             EXPECT_EQ(w.btnApp_Add->isVisibleTo(w.tsMonitoredList), c.editable);
             EXPECT_EQ(w.btnApp_Delete->isVisibleTo(w.tsMonitoredList), c.editable);
             EXPECT_EQ(w.cbxExpirationAction->isEnabled(), c.editable);
             EXPECT_EQ(w.medTimeLimit->isEnabled(), c.editable);
             EXPECT_EQ(w.medTimeLimit->text(), QLatin1String(c.shownLimit));
-            while (w.ActivePage() != w.tsReminder) {
-                w.StepNext();
-            }
+            StepTo(w, w.tsReminder);
             w.memReminder->setPlainText(QString::fromLatin1(c.name));
             w.StepNext();
         });
