@@ -58,6 +58,8 @@ const char kPasswordNote[] =
     "online.";
 const char kNotSaved[] =
     "Your settings could not be saved. They apply now and will be saved again later.";
+const char kListUnread[] =
+    "Your time-limit list could not be read, so it cannot be changed now. Please try again later.";
 const char kCustom[] = "Custom...";
 const char kNoImage[] = "<No Image>";
 const char* const kReminderNames[] = {"Morning", "Afternoon", "Evening"};
@@ -713,7 +715,20 @@ void TfrmSettings::lbxAppSitesDrawItem(QPainter& painter, int index, const QRect
                  QLatin1String(MonitoredItemTypeDisplayName(item->ItemType)), Qt::AlignHCenter);
 }
 
+bool TfrmSettings::ListEditable() {
+    // A list table that could not be read is never saved over, so edits
+    // of it would be lost: they are refused rather than taken and dropped.
+    if (FOptions->MonitoredListLoaded(mitAll)) {
+        return true;
+    }
+    ShowWarning(QLatin1String(kListUnread), QLatin1String(kNotice), this);
+    return false;
+}
+
 void TfrmSettings::btnAddClick() {
+    if (!ListEditable()) {
+        return;
+    }
     TMonitoredList result;
     TfrmAppSiteAddWizard wizard(FDiscovery, this);
     wizard.Execute(FOptions, &FEditList, &result);
@@ -780,6 +795,9 @@ void TfrmSettings::btnDeleteClick() {
         return;
     }
     const std::string name = shown->Name;
+    if (!ListEditable()) {
+        return;
+    }
     TfrmDeleteConfirm confirm(this);
     if (!confirm.Execute(text)) {
         return;

@@ -151,6 +151,8 @@ private:
     void LoadList();
     void LoadReminders();
     void RefillList();
+    // False, with a notice, when the stored list could not be read.
+    bool ListEditable();
     void ApplyWizardItem(const TMonitoredItem& item);
     // Entries the user made active again are no longer waiting for the
     // daily reset to remove them.

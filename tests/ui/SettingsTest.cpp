@@ -317,6 +317,33 @@ TEST_F(SettingsTest, ListEditsFollowTheAccessLevel) {
     EXPECT_FALSE(Stored(kGame)->Active);
 }
 
+// A list that could not be read is not saved over, so it cannot be edited either.
+TEST_F(SettingsTest, AnUnreadListIsNotEdited) {
+    SetSQLiteStatementHook([](const std::string&, const std::string& sql) {
+        if (sql == "SELECT * FROM websites_list") {
+            throw ESQLiteException("database is locked");
+        }
+    });
+    Options().LoadMonitoredItems();
+    SetSQLiteStatementHook(nullptr);
+    ASSERT_FALSE(Options().MonitoredListLoaded(mitAll));
+    if (AdminPasswordEnabled) {
+        Options().AllowUserToChangeSettings = true;
+    }
+    Run(false, [&](TfrmSettings& w) {
+        StepTo(w, w.tsMonitoredList);
+        Press(&w, Qt::Key_Insert);
+        w.lbxAppSites->setCurrentRow(RowOf(w.lbxAppSites, kGame));
+        QTest::mouseClick(w.btnApp_Delete, Qt::LeftButton);
+        w.reject();
+    });
+    EXPECT_EQ(opened, Strings{});
+    const std::string refused =
+        "Please Note: Your time-limit list could not be read, so it cannot be changed now. Please "
+        "try again later.";
+    EXPECT_EQ(notices, (Strings{refused, refused}));
+}
+
 // "Apply" hands the store only the limit and action the user changed, so
 // editing a to-do text does not use up the day's one immediate change.
 TEST_F(SettingsTest, ApplyKeepsTheDaysChangesForRealChanges) {
