@@ -410,6 +410,47 @@ TEST_F(SettingsTest, LogonDecidesWhatCanBeChanged) {
     }
 }
 
+// The Logon page keeps the user while the password is not right.
+TEST_F(SettingsTest, LogonRefusesWhatIsNotThePassword) {
+    if (!AdminPasswordEnabled) {
+        GTEST_SKIP() << "the build without the password has no Logon page";
+    }
+    struct Case {
+        const char* name;
+        bool firstRun;
+        const char* stored;  // "" for none
+        const char* password;
+        const char* confirmation;
+        const char* notice;
+    };
+    const Case cases[] = {
+        {"confirmation differs", true, "", "Secret", "secret",
+         "The passwords entered are not the same"},
+        {"blank", true, "", "  ", "  ", "A password is required"},
+        {"wrong letter case", false, "Secret", "secret", "", "Invalid password"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        notices.clear();
+        Options().Password.clear();
+        if (*c.stored != '\0') {
+            Options().SetPassword(c.stored);
+        }
+        Options().AdminLoggedIn = false;
+        Run(c.firstRun, [&](TfrmSettings& w) {
+            w.StepNext();
+            ASSERT_EQ(w.ActivePage(), w.tsLogon);
+            w.edtStart_Password->setText(QLatin1String(c.password));
+            w.edtStart_ConfirmPassword->setText(QLatin1String(c.confirmation));
+            w.StepNext();
+            EXPECT_EQ(w.ActivePage(), w.tsLogon);
+            EXPECT_FALSE(Options().AdminLoggedIn);
+            w.reject();
+        });
+        EXPECT_EQ(notices, Strings{std::string("Please Note: ") + c.notice});
+    }
+}
+
 TEST(VendorLinkTest, OneBaseAddressForEveryPage) {
     const std::string guide = "/usr/share/doc/tallyward/guide.html";
     struct Case {
