@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds and tests the storage layer of the build with the administrator
-# password (-DAdminPasswordEnabled=ON). Only the storage units and the
-# password dialogs depend on the switch, so only their tests are built here;
-# the full suite runs on the delivered configuration.
+# password (-DAdminPasswordEnabled=ON). Only the storage units, the password
+# dialogs and the settings window depend on the switch, so only their tests
+# are built here; the full suite runs on the delivered configuration.
 # Usage: scripts/test-adminpw.sh
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -12,7 +12,7 @@ targets=()
 for test in "$top"/tests/storage/*Test.cpp; do
     targets+=("test_storage_$(basename "$test" .cpp)")
 done
-for test in "$top"/tests/ui/Password*Test.cpp; do
+for test in "$top"/tests/ui/Password*Test.cpp "$top"/tests/ui/SettingsTest.cpp; do
     [ -e "$test" ] && targets+=("test_ui_$(basename "$test" .cpp)")
 done
 
@@ -27,4 +27,4 @@ done
 
 cd "$build"
 ctest -L storage --output-on-failure
-ctest -R '^test_ui_Password' --output-on-failure --timeout 120
+ctest -R '^test_ui_(Password|Settings)' --output-on-failure --timeout 120

@@ -17,14 +17,6 @@ uint8_t ReminderPartOfDay(TDateTime time) noexcept {
     return rtEvening;
 }
 
-bool ReminderTextFilled(std::string_view text) noexcept {
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) > ' ')
-            return true;
-    }
-    return false;
-}
-
 const char* ReminderMessage(bool focus, uint8_t expirationAction) noexcept {
     if (focus) {
         return "You have chosen to focus without interruptions for a while.  Here's a reminder "

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "base/DateTime.h"
+#include "storage/Options.h"
 
 // The to-do texts around the reminder window: which part of the day is
 // shown, when a text counts as filled in, the window's message and height,
@@ -15,9 +16,8 @@ namespace tw {
 // (12:00 to 18:00), 2 evening (from 18:00 and before 04:00).
 uint8_t ReminderPartOfDay(TDateTime time) noexcept;
 
-// Whether a text counts as filled in: something is left once blanks and
-// control characters are trimmed from both ends.
-bool ReminderTextFilled(std::string_view text) noexcept;
+// ReminderTextFilled, whether a text counts as filled in, is the settings
+// store's, so the settings window marks the texts by the same rule.
 
 // The reminder window's message, for focus mode or for the expiration action.
 const char* ReminderMessage(bool focus, uint8_t expirationAction) noexcept;

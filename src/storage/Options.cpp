@@ -156,6 +156,14 @@ uint8_t ReminderTypeFromText(std::string_view text) noexcept {
     return IndexOfText(kReminderTypes, text, TextCase::Exact);
 }
 
+bool ReminderTextFilled(std::string_view text) noexcept {
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) > ' ')
+            return true;
+    }
+    return false;
+}
+
 const char* MonitoredListTableName(TMonitoredItemType type) noexcept {
     switch (type) {
         case mitApplication:
@@ -448,10 +456,10 @@ void TOptions::AddMonitoredItemsSQL(std::vector<std::string>& settings,
 // settings statements keep their text, since an unqualified table name
 // resolves to the main database before any attached one; the copy's
 // statements name the attached schema, as both files hold the list tables.
-void TOptions::WriteDatabases(const std::vector<std::string>& settings,
+bool TOptions::WriteDatabases(const std::vector<std::string>& settings,
                               const std::vector<std::string>& activity) {
     if (settings.empty()) {
-        return;  // nothing was read, so nothing is written (the copy follows its source)
+        return true;  // nothing was read, so nothing is written (the copy follows its source)
     }
     std::string_view context = kSettingsExecContext;
     try {
@@ -474,10 +482,12 @@ void TOptions::WriteDatabases(const std::vector<std::string>& settings,
         transaction.Commit();
     } catch (const std::exception& e) {
         LogException(e, context);
+        return false;
     }
+    return true;
 }
 
-void TOptions::Save() {
+bool TOptions::Save() {
     std::vector<std::string> settings;
     std::vector<std::string> activity;
     if (WillSave(stSettings, "TOptions.Save")) {
@@ -489,7 +499,7 @@ void TOptions::Save() {
         settings.push_back("DELETE FROM reminders;");
         settings.push_back(RemindersInsertSQL());
     }
-    WriteDatabases(settings, activity);
+    return WriteDatabases(settings, activity);
 }
 
 void TOptions::SaveMonitoredItems() {

@@ -53,6 +53,10 @@ uint8_t ReminderChangePeriodFromText(std::string_view text) noexcept;
 const char* ReminderTypeText(uint8_t value) noexcept;
 uint8_t ReminderTypeFromText(std::string_view text) noexcept;
 
+// Whether a reminder text counts as filled in: something is left once blanks
+// and control characters are trimmed from both ends.
+bool ReminderTextFilled(std::string_view text) noexcept;
+
 // List table (in both databases) and ini section of pending removals; "" for type 0.
 const char* MonitoredListTableName(TMonitoredItemType type) noexcept;
 const char* MonitoredIniSection(TMonitoredItemType type) noexcept;
@@ -110,8 +114,9 @@ public:
     // Replaces the rows of every table that was read, in both files at once:
     // all of it is committed or, when one statement fails, none of it. A
     // table that could not be read is left as stored (and logged), since
-    // writing it would replace the user's rows with defaults.
-    void Save();
+    // writing it would replace the user's rows with defaults. False when the
+    // write failed (logged): the values stay here for the next save.
+    bool Save();
     void SaveMonitoredItems();
     void PurgeLog();
 
@@ -173,7 +178,8 @@ private:
     bool WillSave(TStoredTable table, std::string_view operation) const;
     // Runs the statements in one transaction over settings.sqlite with
     // actmondb.sqlite attached.
-    void WriteDatabases(const std::vector<std::string>& settings,
+    // False when it failed (logged).
+    bool WriteDatabases(const std::vector<std::string>& settings,
                         const std::vector<std::string>& activity);
 
     std::unique_ptr<TMonitoredList> monitoredList_;

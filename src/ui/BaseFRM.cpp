@@ -239,7 +239,13 @@ void TfrmBase::GetTimeLimitAndAction(TOptions& options, int32_t& seconds, uint8_
 }
 
 void TfrmBase::OpenLink(const QString& link) {
-    QDesktopServices::openUrl(LinkUrl(link));
+    // A page the desktop cannot show is the desktop's matter, not the
+    // user's error: it is logged, and the window goes on.
+    if (link.isEmpty()) {
+        WriteLog("TfrmBase.OpenLink: no address to open (none configured)");
+    } else if (!QDesktopServices::openUrl(LinkUrl(link))) {
+        WriteLog("TfrmBase.OpenLink: the desktop could not open " + link.toStdString());
+    }
 }
 
 void TfrmBase::SetRoundRegion(QWidget* window) {

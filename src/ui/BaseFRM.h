@@ -90,7 +90,8 @@ public:
     // an administrator, otherwise the pending ones of the appearance file's
     // "Common" section when they are usable, else the settings' own.
     static void GetTimeLimitAndAction(TOptions& options, int32_t& seconds, uint8_t& action);
-    // Opens a web address (a missing scheme means http) or a file path.
+    // Opens a web address (a missing scheme means http) or a file path;
+    // one that cannot be opened is logged, never put to the user.
     static void OpenLink(const QString& link);
     // Clips a window to its rectangle with 20 x 20 rounded corners.
     static void SetRoundRegion(QWidget* window);

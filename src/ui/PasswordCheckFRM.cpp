@@ -14,6 +14,7 @@
 #include "storage/Options.h"
 #include "ui/Colors.h"
 #include "ui/ImageControls.h"
+#include "ui/VendorLinks.h"
 
 namespace tw {
 
@@ -75,7 +76,7 @@ QLabel* CreateLoginLink(TfrmBase& form, const QString& text, const QRect& geomet
     label->setFont(font);
     label->setCursor(Qt::PointingHandCursor);
     label->installEventFilter(
-        new ClickFilter(label, [] { TfrmBase::OpenLink(QLatin1String(kLoginPage)); }));
+        new ClickFilter(label, [] { TfrmBase::OpenLink(VendorLink(kLoginPage)); }));
     return label;
 }
 

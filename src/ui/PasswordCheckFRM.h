@@ -11,17 +11,14 @@ class QLineEdit;
 
 namespace tw {
 
-// The vendor's page where a forgotten password is recovered or a new one
-// kept online.
-inline constexpr char kLoginPage[] = "www.tallyward.example/login";
-
 // Whether the user may go on with a protected command: always in the build
 // without the password, else after the password dialog closes with OK.
 bool CheckAdminPassword(QWidget* owner = nullptr);
 
 // A box on the skinned edit frame showing each typed character as "*".
 QLineEdit* CreatePasswordEdit(TfrmBase& form, const QRect& geometry);
-// An underlined label that opens the login page when clicked.
+// An underlined label that opens the vendor's login page (where a forgotten
+// password is recovered or a new one kept online) when clicked.
 QLabel* CreateLoginLink(TfrmBase& form, const QString& text, const QRect& geometry);
 
 // Asks for the administrator password before a protected command.

@@ -15,8 +15,6 @@ namespace tw {
 
 namespace {
 
-constexpr int kPercents[] = {0, 5, 10, 15, 20, 25, 30, 40, 50, 60, 70, 80, 90};
-
 // Logs the administrator off when the dialog ends, however it ends.
 struct AdminLogoff {
     AdminLogoff() = default;
@@ -39,7 +37,7 @@ TfrmTransparencySettings::TfrmTransparencySettings(QWidget* parent) : TfrmBase(p
     cbxTransparency->setObjectName(QStringLiteral("cbxTransparency"));
     cbxTransparency->setGeometry(122, 35, 82, 22);
     cbxTransparency->setMaxVisibleItems(20);
-    for (int percent : kPercents) {
+    for (int percent : kTransparencyPercents) {
         cbxTransparency->addItem(QString::number(percent));
     }
     btnCombo = new TImageButton(this);

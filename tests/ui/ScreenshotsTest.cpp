@@ -14,6 +14,7 @@
 #include "ui/ImageControls.h"
 #include "ui/PasswordChangeFRM.h"
 #include "ui/PasswordCheckFRM.h"
+#include "ui/SettingsFRM.h"
 #include "ui/TransparencySettingsFRM.h"
 #include "ui/WarningFRM.h"
 
@@ -50,6 +51,40 @@ std::function<void(TfrmBase&)> WizardPage(int nextClicks) {
     };
 }
 
+// The settings window at its first run, over a short list and a filled-in
+// reminder, on one of its pages (the Logon page too, whatever the build).
+void RunSettings() {
+    FakeDiscovery fake;
+    TAppDiscovery discovery{fake};
+    TMonitoredList& list = Options().MonitoredList();
+    if (list.Count() == 0) {
+        for (const auto& [type, name, caption, active] :
+             {std::tuple{mitWebSite, "news.example.com", "News", true},
+              std::tuple{mitWebSite, "video.example.org", "video.example.org", false},
+              std::tuple{mitApplication, "/usr/games/solitaire", "Solitaire", true}}) {
+            auto item = std::make_unique<TMonitoredItem>();
+            item->ItemType = type;
+            item->Name = name;
+            item->Caption = caption;
+            item->Active = active;
+            list.Add(caption, std::move(item));
+        }
+        Options().SetReminder(rtMorning, "Answer the letters\nCall the bank");
+    }
+    TfrmSettings(discovery).Execute(Options(), true);
+}
+
+std::function<void(TfrmBase&)> SettingsPage(QWidget* TfrmSettings::*page) {
+    return [page](TfrmBase& window) {
+        auto& settings = dynamic_cast<TfrmSettings&>(window);
+        if (settings.*page == settings.tsLogon) {
+            settings.PrepareLogonPage();
+        }
+        settings.RestorePages();
+        settings.ShowPage(settings.*page);
+    };
+}
+
 const std::vector<test::ShotWindow>& Windows() {
     static const std::vector<test::ShotWindow> windows = {
         {"notice", QSize(352, 105),
@@ -76,6 +111,15 @@ const std::vector<test::ShotWindow>& Windows() {
         {"wizard_sites", QSize(356, 607), RunWizard, WizardPage(0)},
         {"wizard_scan", QSize(356, 607), RunWizard, WizardPage(1)},
         {"wizard_apps", QSize(356, 607), RunWizard, WizardPage(2)},
+        {"settings_background", QSize(318, 431), RunSettings,
+         SettingsPage(&TfrmSettings::tsBackground)},
+        {"settings_logon", QSize(318, 431), RunSettings, SettingsPage(&TfrmSettings::tsLogon)},
+        {"settings_list", QSize(318, 431), RunSettings,
+         SettingsPage(&TfrmSettings::tsMonitoredList)},
+        {"settings_expiration", QSize(318, 431), RunSettings,
+         SettingsPage(&TfrmSettings::tsExpiration)},
+        {"settings_reminder", QSize(318, 431), RunSettings,
+         SettingsPage(&TfrmSettings::tsReminder)},
     };
     return windows;
 }
