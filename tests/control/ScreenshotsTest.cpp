@@ -4,6 +4,7 @@
 
 #include <QLineEdit>
 
+#include "control/ErrorMessageFRM.h"
 #include "control/FocusSettingsFRM.h"
 #include "control/ReminderChangeFRM.h"
 #include "control/ReminderFRM.h"
@@ -39,6 +40,8 @@ const std::vector<test::ShotWindow>& Windows() {
         {"time_up_settings", QSize(400, 200), [] { TfrmReminderSettings().Execute(Options()); }},
         {"reminder_change", QSize(352, 128),
          [] { TfrmReminderChange().Execute(Options(), ReminderChangeMessage(8)); }},
+        {"application_error", QSize(400, 160),
+         [] { TfrmErrorMessage().Execute(QStringLiteral("Disk full")); }},
         {"block_mode", QSize(330, 150),
          [] {
              FakeDiscovery fake;
