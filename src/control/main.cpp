@@ -13,6 +13,7 @@
 #include "control/AppServices.h"
 #include "control/ApplicationError.h"
 #include "control/MainFRM.h"
+#include "control/TallywardApplication.h"
 #include "platform/linux/AtspiAccessibility.h"
 #include "platform/linux/LinuxDiscovery.h"
 #include "platform/linux/LogindPower.h"
@@ -39,7 +40,7 @@ int main(int argc, char* argv[]) {
             ~LockGuard() { ReleaseSingleInstanceLock(); }
         } lock;
 
-        QApplication application(argc, argv);
+        TApplication application(argc, argv);
         QApplication::setApplicationName(QStringLiteral("Tallyward"));
         // The panel only hides when closed; the program ends by its own exit.
         QApplication::setQuitOnLastWindowClosed(false);

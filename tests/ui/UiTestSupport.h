@@ -23,13 +23,23 @@
 // answers for the modal windows a test expects.
 namespace tw::test {
 
+// The application object a test program runs under; a program that tests
+// the program's own application class sets it during static initialisation.
+using ApplicationFactory = std::function<std::unique_ptr<QApplication>(int&, char**)>;
+inline ApplicationFactory& TestApplicationFactory() {
+    static ApplicationFactory factory = [](int& argc, char** argv) {
+        return std::make_unique<QApplication>(argc, argv);
+    };
+    return factory;
+}
+
 class QtEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
         static int argc = 1;
         static char name[] = "tw_ui_test";
         static char* argv[] = {name, nullptr};
-        app_ = std::make_unique<QApplication>(argc, argv);
+        app_ = TestApplicationFactory()(argc, argv);
     }
     void TearDown() override {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
