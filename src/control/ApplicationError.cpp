@@ -3,6 +3,7 @@
 #include <string>
 
 #include <QApplication>
+#include <QThread>
 
 #include "base/Exceptions.h"
 #include "base/WriteLog.h"
@@ -12,11 +13,14 @@ namespace tw {
 
 namespace {
 
-// Whether an error window is open; the handler runs on the interface thread only.
+// Whether an error window is open; only the interface thread touches it.
 bool errorWindowOpen = false;
 
 void ShowErrorWindow(const std::string& message) {
-    if (errorWindowOpen || qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
+    const QApplication* application = qobject_cast<QApplication*>(QCoreApplication::instance());
+    // Windows live on the interface thread; an error from elsewhere is only logged.
+    if (application == nullptr || QThread::currentThread() != application->thread() ||
+        errorWindowOpen)
         return;
     struct OpenWhileInScope {
         OpenWhileInScope() { errorWindowOpen = true; }

@@ -1,5 +1,7 @@
 // What escapes an event handler: logged and shown in "Application Error",
 // one window at a time.
+#include <thread>
+
 #include <QClipboard>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -7,6 +9,7 @@
 #include <QTimer>
 
 #include "base/Exceptions.h"
+#include "control/ApplicationError.h"
 #include "control/ErrorMessageFRM.h"
 #include "control/TallywardApplication.h"
 #include "detection/LogCapture.h"
@@ -92,6 +95,24 @@ TEST_F(ErrorMessageTest, TimerHandlerErrorShowsOneWindowAndCopiesItsMessage) {
                   "writing tick 1",
                   "ErrorClassName: EInOutError; TApplicationErrorMessage.OnException:Disk full "
                   "writing tick 2"}));
+}
+
+// Windows belong to the interface thread: an error handed over from another
+// thread is logged and shows nothing.
+TEST_F(ErrorMessageTest, ErrorFromAnotherThreadIsOnlyLogged) {
+    test::LogCapture log;
+    int windows = 0;
+    TfrmBase::SetModalHook([&windows](TfrmBase& window) {
+        ++windows;
+        window.reject();
+    });
+    std::thread([] {
+        ApplicationOnException(std::make_exception_ptr(EInOutError("Disk full in a worker")));
+    }).join();
+    EXPECT_EQ(windows, 0);
+    EXPECT_EQ(log.Lines(), (std::vector<std::string>{
+                               "ErrorClassName: EInOutError; "
+                               "TApplicationErrorMessage.OnException:Disk full in a worker"}));
 }
 
 }  // namespace
