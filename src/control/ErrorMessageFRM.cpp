@@ -28,30 +28,6 @@ constexpr char kDescription[] =
 constexpr char kBeforeGap[] = "again then ";
 constexpr char kAfterGap[] = "with a copy";
 
-// Runs an action when the left button is released over the watched label.
-class ClickFilter final : public QObject {
-public:
-    ClickFilter(QObject* parent, std::function<void()> action)
-        : QObject(parent), action_(std::move(action)) {}
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::MouseButtonRelease) {
-            auto* mouse = static_cast<QMouseEvent*>(event);
-            auto* widget = static_cast<QWidget*>(watched);
-            if (mouse->button() == Qt::LeftButton &&
-                widget->rect().contains(mouse->position().toPoint())) {
-                action_();
-                return true;
-            }
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    std::function<void()> action_;
-};
-
 }  // namespace
 
 TfrmErrorMessage::TfrmErrorMessage(QWidget* parent) : TfrmBase(parent) {
@@ -70,7 +46,7 @@ TfrmErrorMessage::TfrmErrorMessage(QWidget* parent) : TfrmBase(parent) {
     linkFont.setBold(false);
     lblRegister->setFont(linkFont);
     lblRegister->setCursor(Qt::PointingHandCursor);
-    lblRegister->installEventFilter(new ClickFilter(lblRegister, [this] { lblRegisterClick(); }));
+    OnClick(lblRegister, [this] { lblRegisterClick(); });
     PlaceLink();
     btnCopyErrorToClipboard =
         CreateButton(QStringLiteral("Copy Error to Clipboard"), QRect(12, 116, 180, 32));

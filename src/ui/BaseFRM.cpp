@@ -238,6 +238,37 @@ void TfrmBase::GetTimeLimitAndAction(TOptions& options, int32_t& seconds, uint8_
     }
 }
 
+namespace {
+
+class ClickFilter final : public QObject {
+public:
+    ClickFilter(QObject* parent, std::function<void()> action)
+        : QObject(parent), action_(std::move(action)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonRelease) {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            auto* widget = static_cast<QWidget*>(watched);
+            if (mouse->button() == Qt::LeftButton &&
+                widget->rect().contains(mouse->position().toPoint())) {
+                action_();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> action_;
+};
+
+}  // namespace
+
+void TfrmBase::OnClick(QWidget* widget, std::function<void()> action) {
+    widget->installEventFilter(new ClickFilter(widget, std::move(action)));
+}
+
 void TfrmBase::OpenLink(const QString& link) {
     // A page the desktop cannot show is the desktop's matter, not the
     // user's error: it is logged, and the window goes on.

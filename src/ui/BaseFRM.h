@@ -93,6 +93,8 @@ public:
     // Opens a web address (a missing scheme means http) or a file path;
     // one that cannot be opened is logged, never put to the user.
     static void OpenLink(const QString& link);
+    // Runs `action` when the left button is released over `widget` (the link labels).
+    static void OnClick(QWidget* widget, std::function<void()> action);
     // Clips a window to its rectangle with 20 x 20 rounded corners.
     static void SetRoundRegion(QWidget* window);
     // Hides a combo box's own drop-down arrow (26 pixels at the right): each

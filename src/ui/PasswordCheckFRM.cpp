@@ -18,34 +18,6 @@
 
 namespace tw {
 
-namespace {
-
-// Runs an action when the left button is released over the watched label.
-class ClickFilter final : public QObject {
-public:
-    ClickFilter(QObject* parent, std::function<void()> action)
-        : QObject(parent), action_(std::move(action)) {}
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::MouseButtonRelease) {
-            auto* mouse = static_cast<QMouseEvent*>(event);
-            auto* widget = static_cast<QWidget*>(watched);
-            if (mouse->button() == Qt::LeftButton &&
-                widget->rect().contains(mouse->position().toPoint())) {
-                action_();
-                return true;
-            }
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    std::function<void()> action_;
-};
-
-}  // namespace
-
 bool CheckAdminPassword(QWidget* owner) {
     if constexpr (!AdminPasswordEnabled) {
         return true;
@@ -75,8 +47,7 @@ QLabel* CreateLoginLink(TfrmBase& form, const QString& text, const QRect& geomet
     font.setUnderline(true);
     label->setFont(font);
     label->setCursor(Qt::PointingHandCursor);
-    label->installEventFilter(
-        new ClickFilter(label, [] { TfrmBase::OpenLink(VendorLink(kLoginPage)); }));
+    TfrmBase::OnClick(label, [] { TfrmBase::OpenLink(VendorLink(kLoginPage)); });
     return label;
 }
 
