@@ -41,15 +41,10 @@ std::tuple<QLabel*, QPlainTextEdit*, QWidget*> CreateBlock(TfrmBase& form, const
                                                            int top) {
     QLabel* label = form.CreateLabel(QLatin1String(title),
                                      QRect(12, top, kTextWidth, kBlockLabelHeight), clWhite);
-    auto* frame = new TImagePanel(&form);
-    frame->SetBackground(ResourcePicture(QLatin1String(pictures::kListFrame)));
-    frame->SetSides(8, 8);
-    frame->setGeometry(12, top + kBlockLabelHeight + 2, kTextWidth, kMemoHeight);
-    auto* memo = new QPlainTextEdit(frame);
+    QPlainTextEdit* memo =
+        form.CreateMemo(QRect(12, top + kBlockLabelHeight + 2, kTextWidth, kMemoHeight));
     memo->setReadOnly(true);
-    memo->setFrameShape(QFrame::NoFrame);
-    memo->setStyleSheet(QStringLiteral("QPlainTextEdit { background: white; color: black; }"));
-    memo->setGeometry(4, 3, kTextWidth - 8, kMemoHeight - 6);
+    QWidget* frame = memo->parentWidget();
     return {label, memo, frame};
 }
 

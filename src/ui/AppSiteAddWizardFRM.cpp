@@ -69,31 +69,6 @@ TfrmAppSiteAddWizard::TBrowseHook& BrowseHook() {
     return hook;
 }
 
-QLineEdit* CreateFramedEdit(QWidget* parent, const QRect& geometry) {
-    auto* frame = new TImagePanel(parent);
-    frame->SetBackground(ResourcePicture(QLatin1String(pictures::kListFrame)));
-    frame->SetSides(8, 8);
-    frame->setGeometry(geometry);
-    auto* edit = new QLineEdit(frame);
-    edit->setStyleSheet(
-        QStringLiteral("QLineEdit { border: none; background: white; color: black; }"));
-    edit->setGeometry(4, 3, geometry.width() - 8, geometry.height() - 6);
-    return edit;
-}
-
-QPlainTextEdit* CreateMemo(QWidget* parent, const QRect& geometry) {
-    auto* frame = new TImagePanel(parent);
-    frame->SetBackground(ResourcePicture(QLatin1String(pictures::kListFrame)));
-    frame->SetSides(8, 8);
-    frame->setGeometry(geometry);
-    auto* memo = new QPlainTextEdit(frame);
-    memo->setReadOnly(true);
-    memo->setFrameShape(QFrame::NoFrame);
-    memo->setStyleSheet(QStringLiteral("QPlainTextEdit { background: white; color: black; }"));
-    memo->setGeometry(4, 3, geometry.width() - 8, geometry.height() - 6);
-    return memo;
-}
-
 QLabel* CreateHeaderCell(QWidget* parent, const QString& text, const QRect& geometry) {
     auto* panel = new TImagePanel(parent);
     panel->SetBackground(ResourcePicture(QLatin1String(pictures::kListHeader)));
@@ -176,11 +151,11 @@ TfrmAppSiteAddWizard::TfrmAppSiteAddWizard(TAppDiscovery& discovery, QWidget* pa
     tsMonitoredSites->setObjectName(QStringLiteral("tsMonitoredSites"));
     CreateLabel(QStringLiteral("Website address (e.g. example.com):"), QRect(12, 8, 332, 18),
                 clWhite, tsMonitoredSites);
-    edURL = CreateFramedEdit(tsMonitoredSites, QRect(12, 28, 332, 26));
+    edURL = CreateEdit(QRect(12, 28, 332, 26), tsMonitoredSites);
     edURL->setObjectName(QStringLiteral("edURL"));
     CreateLabel(QStringLiteral("Tag (optional):"), QRect(12, 62, 236, 18), clWhite,
                 tsMonitoredSites);
-    edTag = CreateFramedEdit(tsMonitoredSites, QRect(12, 82, 236, 26));
+    edTag = CreateEdit(QRect(12, 82, 236, 26), tsMonitoredSites);
     edTag->setObjectName(QStringLiteral("edTag"));
     btnAdd = CreateButton(QStringLiteral("Add"), QRect(256, 79, 88, 32), tsMonitoredSites);
     btnAdd->setObjectName(QStringLiteral("btnAdd"));
@@ -221,7 +196,7 @@ TfrmAppSiteAddWizard::TfrmAppSiteAddWizard(TAppDiscovery& discovery, QWidget* pa
     lblFilter =
         CreateLabel(QStringLiteral("Filter"), QRect(12, 62, 332, 18), clWhite, tsAppProcesses);
     lblFilter->setObjectName(QStringLiteral("lblFilter"));
-    edtFilter = CreateFramedEdit(tsAppProcesses, QRect(12, 82, 332, 26));
+    edtFilter = CreateEdit(QRect(12, 82, 332, 26), tsAppProcesses);
     edtFilter->setObjectName(QStringLiteral("edtFilter"));
     ggScan = new QProgressBar(tsAppProcesses);
     ggScan->setObjectName(QStringLiteral("ggScan"));
@@ -233,7 +208,8 @@ TfrmAppSiteAddWizard::TfrmAppSiteAddWizard(TAppDiscovery& discovery, QWidget* pa
     lbxAppProcesses->setObjectName(QStringLiteral("lbxAppProcesses"));
     CreateLabel(QStringLiteral("Application Info"), QRect(12, 434, 332, 18), clWhite,
                 tsAppProcesses);
-    mmAppInfo = CreateMemo(tsAppProcesses, QRect(12, 454, 332, 70));
+    mmAppInfo = CreateMemo(QRect(12, 454, 332, 70), tsAppProcesses);
+    mmAppInfo->setReadOnly(true);
     mmAppInfo->setObjectName(QStringLiteral("mmAppInfo"));
     btnAppProcessesBack =
         CreateButton(QStringLiteral("< Back"), QRect(168, 532, 84, 32), tsAppProcesses);
@@ -257,10 +233,10 @@ TfrmAppSiteAddWizard::TfrmAppSiteAddWizard(TAppDiscovery& discovery, QWidget* pa
         QStringLiteral("Filename eg excel.exe or file address ex. c:/program files/excel.exe"),
         QRect(12, 4, 332, 34), clWhite, tsApps);
     hint->setWordWrap(true);
-    edApp = CreateFramedEdit(tsApps, QRect(12, 40, 332, 26));
+    edApp = CreateEdit(QRect(12, 40, 332, 26), tsApps);
     edApp->setObjectName(QStringLiteral("edApp"));
     CreateLabel(QStringLiteral("Tag (optional):"), QRect(12, 72, 144, 18), clWhite, tsApps);
-    edAppTag = CreateFramedEdit(tsApps, QRect(12, 92, 144, 26));
+    edAppTag = CreateEdit(QRect(12, 92, 144, 26), tsApps);
     edAppTag->setObjectName(QStringLiteral("edAppTag"));
     btnBrowse = CreateButton(QStringLiteral("Browse"), QRect(162, 89, 88, 32), tsApps);
     btnBrowse->setObjectName(QStringLiteral("btnBrowse"));
@@ -269,7 +245,8 @@ TfrmAppSiteAddWizard::TfrmAppSiteAddWizard(TAppDiscovery& discovery, QWidget* pa
     lbxApps = CreateList(tsApps, 128, 280);
     lbxApps->setObjectName(QStringLiteral("lbxApps"));
     CreateLabel(QStringLiteral("Application Info"), QRect(12, 434, 332, 18), clWhite, tsApps);
-    mmAppInfoApp = CreateMemo(tsApps, QRect(12, 454, 332, 70));
+    mmAppInfoApp = CreateMemo(QRect(12, 454, 332, 70), tsApps);
+    mmAppInfoApp->setReadOnly(true);
     mmAppInfoApp->setObjectName(QStringLiteral("mmAppInfoApp"));
     btnAppBack = CreateButton(QStringLiteral("< Back"), QRect(168, 532, 84, 32), tsApps);
     btnAppBack->setObjectName(QStringLiteral("btnAppBack"));

@@ -16,6 +16,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPlainTextEdit>
 #include <QRegion>
 #include <QScreen>
 #include <QTimer>
@@ -418,6 +419,18 @@ QLineEdit* TfrmBase::CreateEdit(const QRect& geometry, QWidget* parent) {
         QStringLiteral("QLineEdit { border: none; background: white; color: black; }"));
     edit->setGeometry(4, 3, geometry.width() - 8, geometry.height() - 6);
     return edit;
+}
+
+QPlainTextEdit* TfrmBase::CreateMemo(const QRect& geometry, QWidget* parent) {
+    auto* frame = new TImagePanel(parent != nullptr ? parent : this);
+    frame->SetBackground(ResourcePicture(QLatin1String(pictures::kListFrame)));
+    frame->SetSides(8, 8);
+    frame->setGeometry(geometry);
+    auto* memo = new QPlainTextEdit(frame);
+    memo->setFrameShape(QFrame::NoFrame);
+    memo->setStyleSheet(QStringLiteral("QPlainTextEdit { background: white; color: black; }"));
+    memo->setGeometry(4, 3, geometry.width() - 8, geometry.height() - 6);
+    return memo;
 }
 
 TImageButton* TfrmBase::CreateComboButton(QComboBox* combo) {

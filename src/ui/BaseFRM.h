@@ -21,6 +21,7 @@ class QAction;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 
 // The base of every window: borderless, rounded, with the skinned header the
 // user drags, the skinned body, and the user's colour, background picture,
@@ -143,6 +144,8 @@ public:
                                QWidget* parent = nullptr);
     // A line edit on the skinned edit frame (the frame is its parent).
     QLineEdit* CreateEdit(const QRect& geometry, QWidget* parent = nullptr);
+    // A multi-line text box on the same frame (the frame is its parent).
+    QPlainTextEdit* CreateMemo(const QRect& geometry, QWidget* parent = nullptr);
     // The picture button over the right end of `combo`, whose own arrow is
     // clipped away: a click drops the list.
     TImageButton* CreateComboButton(QComboBox* combo);

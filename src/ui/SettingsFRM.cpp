@@ -440,17 +440,9 @@ void TfrmSettings::BuildReminderPage() {
     btnComboReminder = CreateComboButton(cbxReminder);
     btnComboReminder->setObjectName(QStringLiteral("btnComboReminder"));
 
-    auto* frame = new TImagePanel(tsReminder);
-    frame->SetBackground(ResourcePicture(QLatin1String(pictures::kListFrame)));
-    frame->SetSides(8, 8);
-    frame->setGeometry(kMargin, 48, kClientWidth - 2 * kMargin, 250);
-    memReminder = new QPlainTextEdit(frame);
+    memReminder = CreateMemo(QRect(kMargin, 48, kClientWidth - 2 * kMargin, 250), tsReminder);
     memReminder->setObjectName(QStringLiteral("memReminder"));
-    memReminder->setFrameShape(QFrame::NoFrame);
     memReminder->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    memReminder->setStyleSheet(
-        QStringLiteral("QPlainTextEdit { background: white; color: black; }"));
-    memReminder->setGeometry(4, 3, frame->width() - 8, frame->height() - 6);
     memReminder->installEventFilter(this);
 
     CreateLabel(QStringLiteral("Alert to change reminder:"), QRect(kMargin, 313, 180, 20), clWhite,
