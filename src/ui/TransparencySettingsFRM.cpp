@@ -40,20 +40,13 @@ TfrmTransparencySettings::TfrmTransparencySettings(QWidget* parent) : TfrmBase(p
     for (int percent : kTransparencyPercents) {
         cbxTransparency->addItem(QString::number(percent));
     }
-    btnCombo = new TImageButton(this);
+    btnCombo = CreateComboButton(cbxTransparency);
     btnCombo->setObjectName(QStringLiteral("btnCombo"));
-    btnCombo->SetPictures(ResourcePicture(QLatin1String(pictures::kComboDown)),
-                          ResourcePicture(QLatin1String(pictures::kComboDownHover)),
-                          ResourcePicture(QLatin1String(pictures::kComboDownPressed)));
-    btnCombo->SetSides(0, 0);
-    btnCombo->setGeometry(cbxTransparency->geometry().right() - 25, cbxTransparency->y(), 26,
-                          cbxTransparency->height());
 
     std::tie(btnOk, btnCancel, miOk, miCancel) = AddOkCancel(
         QRect(30, 60, 73, 32), QRect(112, 60, 73, 32), [this] { btnOkClick(); },
         [this] { btnCancelClick(); });
 
-    connect(btnCombo, &TImageButton::clicked, this, &TfrmTransparencySettings::btnComboClick);
     // Only the user's choices preview; selecting the stored value does not.
     connect(cbxTransparency, &QComboBox::activated, this,
             &TfrmTransparencySettings::cbxTransparencyChange);
@@ -81,11 +74,6 @@ void TfrmTransparencySettings::btnOkClick() {
 
 void TfrmTransparencySettings::btnCancelClick() {
     reject();
-}
-
-void TfrmTransparencySettings::btnComboClick() {
-    cbxTransparency->setFocus();
-    cbxTransparency->showPopup();
 }
 
 void TfrmTransparencySettings::cbxTransparencyChange() {

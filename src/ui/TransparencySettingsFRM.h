@@ -33,7 +33,6 @@ public:
 private:
     void btnOkClick();
     void btnCancelClick();
-    void btnComboClick();
     void cbxTransparencyChange();
     int SelectedPercent() const;
 
