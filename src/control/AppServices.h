@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "control/EnforcementCore.h"
 
 // What the entry point builds once and hands to the windows: the settings
@@ -23,6 +25,8 @@ struct TAppServices {
     Discovery& discovery;
     // Where errors escaping a handler go.
     TErrorHandler onError;
+    // Whether a notification area shows the icon; empty: ask the desktop.
+    std::function<bool()> trayAvailable = {};
 };
 
 }  // namespace tw

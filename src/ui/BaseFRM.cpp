@@ -19,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QRegion>
 #include <QScreen>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QUrl>
 
@@ -38,6 +39,36 @@ namespace tw {
 namespace {
 
 constexpr int kHeaderHeight = 32;
+
+constexpr int kFilledRole = Qt::UserRole + 1;
+
+// A to-do selector's rows: the text, and the mark of a filled-in period
+// at the right.
+class TFilledMarkDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        static const QImage mark =
+            PrepareBitmap(ResourcePicture(QLatin1String(pictures::kComboCheck)));
+        const QRect row = option.rect;
+        const bool selected = (option.state & QStyle::State_Selected) != 0;
+        painter->save();
+        painter->fillRect(row,
+                          option.palette.brush(selected ? QPalette::Highlight : QPalette::Base));
+        painter->setPen(
+            option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+        const int markLeft = row.right() - row.height() - 4;
+        if (index.data(kFilledRole).toBool() && !mark.isNull()) {
+            painter->drawImage(markLeft, row.top(), mark);
+        }
+        DrawCellText(*painter,
+                     QRect(row.left() + 2, row.top(), markLeft - row.left() - 2, row.height()),
+                     index.data(Qt::DisplayRole).toString(), Qt::AlignLeft);
+        painter->restore();
+    }
+};
 
 TfrmBase::TModalHook& ModalHook() {
     static TfrmBase::TModalHook hook;
@@ -268,6 +299,15 @@ private:
 
 void TfrmBase::OnClick(QWidget* widget, std::function<void()> action) {
     widget->installEventFilter(new ClickFilter(widget, std::move(action)));
+}
+
+void TfrmBase::UseFilledMarks(QComboBox* combo) {
+    combo->setItemDelegate(new TFilledMarkDelegate(combo));
+}
+
+void TfrmBase::SetFilledMark(QComboBox* combo, int index, bool filled) {
+    combo->setItemData(index, filled, kFilledRole);
+    combo->update();
 }
 
 void TfrmBase::OpenLink(const QString& link) {

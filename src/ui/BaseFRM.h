@@ -98,6 +98,9 @@ public:
     static void OnClick(QWidget* widget, std::function<void()> action);
     // Clips a window to its rectangle with 20 x 20 rounded corners.
     static void SetRoundRegion(QWidget* window);
+    // A to-do selector: each row shows a mark when its text is filled in.
+    static void UseFilledMarks(QComboBox* combo);
+    static void SetFilledMark(QComboBox* combo, int index, bool filled);
     // Hides a combo box's own drop-down arrow (26 pixels at the right): each
     // skinned combo has a picture button beside it that drops the list.
     static void ClipComboButton(QComboBox* combo);

@@ -68,7 +68,6 @@ const char* const kPeriodNames[] = {"Never", "Daily", "Weekly", "Fortnightly", "
 // Item data of the colour and image boxes.
 constexpr int kValueRole = Qt::UserRole;
 // Item data of the reminder box: whether the period's text is filled in.
-constexpr int kFilledRole = Qt::UserRole + 1;
 // Image items that are no skin.
 constexpr int kCustomImage = -1;
 constexpr int kNoImageItem = -2;
@@ -103,34 +102,6 @@ QComboBox* CreateCombo(QWidget* page, const QRect& geometry) {
     combo->setMaxVisibleItems(20);
     return combo;
 }
-
-// The reminder box's rows: the text, and the mark of a filled-in period
-// at the right.
-class TReminderDelegate final : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-    void paint(QPainter* painter, const QStyleOptionViewItem& option,
-               const QModelIndex& index) const override {
-        static const QImage mark =
-            PrepareBitmap(ResourcePicture(QLatin1String(pictures::kComboCheck)));
-        const QRect row = option.rect;
-        const bool selected = (option.state & QStyle::State_Selected) != 0;
-        painter->save();
-        painter->fillRect(row,
-                          option.palette.brush(selected ? QPalette::Highlight : QPalette::Base));
-        painter->setPen(
-            option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
-        const int markLeft = row.right() - row.height() - 4;
-        if (index.data(kFilledRole).toBool() && !mark.isNull()) {
-            painter->drawImage(markLeft, row.top(), mark);
-        }
-        DrawCellText(*painter,
-                     QRect(row.left() + 2, row.top(), markLeft - row.left() - 2, row.height()),
-                     index.data(Qt::DisplayRole).toString(), Qt::AlignLeft);
-        painter->restore();
-    }
-};
 
 // Stands the entry under a new caption, the list's sort key.
 void Recaption(TMonitoredList& list, int index, const std::string& caption) {
@@ -436,7 +407,7 @@ void TfrmSettings::BuildReminderPage() {
     for (const char* name : kReminderNames) {
         cbxReminder->addItem(QLatin1String(name));
     }
-    cbxReminder->setItemDelegate(new TReminderDelegate(cbxReminder));
+    UseFilledMarks(cbxReminder);
     btnComboReminder = CreateComboButton(cbxReminder);
     btnComboReminder->setObjectName(QStringLiteral("btnComboReminder"));
 
@@ -826,7 +797,7 @@ void TfrmSettings::LoadReminders() {
     cbRemiderChangePeriod->setCurrentIndex(FOptions->ReminderChangePeriod);
     for (uint8_t type : {rtMorning, rtAfternoon, rtEvening}) {
         FReminderTexts[type] = FOptions->ReminderTexts(type);
-        cbxReminder->setItemData(type, ReminderTextFilled(FReminderTexts[type]), kFilledRole);
+        SetFilledMark(cbxReminder, type, ReminderTextFilled(FReminderTexts[type]));
     }
     const QSignalBlocker block(cbxReminder);
     cbxReminder->setCurrentIndex(rtMorning);
@@ -846,7 +817,7 @@ void TfrmSettings::memReminderChange() {
         return;
     }
     FReminderTexts[size_t(type)] = memReminder->toPlainText().toStdString();
-    cbxReminder->setItemData(type, ReminderTextFilled(FReminderTexts[size_t(type)]), kFilledRole);
+    SetFilledMark(cbxReminder, type, ReminderTextFilled(FReminderTexts[size_t(type)]));
     cbxReminder->update();
 }
 
@@ -873,7 +844,13 @@ std::optional<int32_t> TfrmSettings::PickedColor(QComboBox* combo, int32_t curre
     if (value.isValid()) {
         return value.toInt();
     }
-    QColorDialog dialog(ColorFromWin(current), this);
+    const std::optional<int32_t> color = AskColor(this, current);
+    SelectColor(combo, color.value_or(current));
+    return color;
+}
+
+std::optional<int32_t> TfrmSettings::AskColor(QWidget* owner, int32_t current) {
+    QColorDialog dialog(ColorFromWin(current), owner);
     dialog.setOption(QColorDialog::DontUseNativeDialog);
     std::optional<QColor> chosen;
     if (ColorHook()) {
@@ -882,12 +859,9 @@ std::optional<int32_t> TfrmSettings::PickedColor(QComboBox* combo, int32_t curre
         chosen = dialog.selectedColor();
     }
     if (!chosen || !chosen->isValid()) {
-        SelectColor(combo, current);
         return std::nullopt;
     }
-    const int32_t color = ColorToWin(*chosen);
-    SelectColor(combo, color);
-    return color;
+    return ColorToWin(*chosen);
 }
 
 void TfrmSettings::cbxTextColorChange(int32_t color) {
@@ -945,7 +919,24 @@ void TfrmSettings::ApplyImageItem() {
 }
 
 void TfrmSettings::btnBrowseImageClick() {
-    QFileDialog opdBackground(this, QStringLiteral("Open"));
+    const std::optional<QString> chosen = AskPicture(this);
+    if (!chosen) {
+        return;
+    }
+    const std::string path = chosen->toStdString();
+    for (size_t i = 0; i < FSkins.size(); ++i) {
+        if (SameText(FSkins[i].second, path)) {
+            cbxImage->setCurrentIndex(cbxImage->findData(int(i)));
+            ApplyImageItem();
+            return;
+        }
+    }
+    tw::SetBackgroundImage(path);
+    update();
+}
+
+std::optional<QString> TfrmSettings::AskPicture(QWidget* owner) {
+    QFileDialog opdBackground(owner, QStringLiteral("Open"));
     opdBackground.setObjectName(QStringLiteral("opdBackground"));
     opdBackground.setOption(QFileDialog::DontUseNativeDialog);
     opdBackground.setFileMode(QFileDialog::ExistingFile);
@@ -960,18 +951,9 @@ void TfrmSettings::btnBrowseImageClick() {
         chosen = opdBackground.selectedFiles().constFirst();
     }
     if (!chosen || chosen->isEmpty()) {
-        return;
+        return std::nullopt;
     }
-    const std::string path = chosen->toStdString();
-    for (size_t i = 0; i < FSkins.size(); ++i) {
-        if (SameText(FSkins[i].second, path)) {
-            cbxImage->setCurrentIndex(cbxImage->findData(int(i)));
-            ApplyImageItem();
-            return;
-        }
-    }
-    tw::SetBackgroundImage(path);
-    update();
+    return chosen;
 }
 
 void TfrmSettings::RevertAppearance() {

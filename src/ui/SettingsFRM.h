@@ -51,6 +51,10 @@ public:
     static void SetPictureDialogHook(TPictureHook hook);
     using TColorHook = std::function<std::optional<QColor>(QColorDialog& dialog)>;
     static void SetColorDialogHook(TColorHook hook);
+    // The colour and picture dialogs of the appearance choices, shared with
+    // the panel's menu; nothing when cancelled.
+    static std::optional<int32_t> AskColor(QWidget* owner, int32_t current);
+    static std::optional<QString> AskPicture(QWidget* owner);
 
     // The pages in the order the user goes through them.
     const std::vector<QWidget*>& PageSequence() const noexcept { return FPages; }

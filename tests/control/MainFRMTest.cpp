@@ -38,10 +38,14 @@ protected:
         desktop_.SetForeground(game_);
     }
     TAppServices Services() {
-        return {
-            Options(), desktop_, power_, session_, hotkey_, discovery_, [this](std::exception_ptr) {
-                ++errors_;
-            }};
+        return {Options(),
+                desktop_,
+                power_,
+                session_,
+                hotkey_,
+                discovery_,
+                [this](std::exception_ptr) { ++errors_; },
+                [this] { return tray_; }};
     }
 
     test::ManualClock clock_{EncodeDate(2026, 12, 8) + 0.5};
@@ -52,6 +56,7 @@ protected:
     FakeDiscovery discovery_;
     WindowHandle game_ = kNullWindow;
     int errors_ = 0;
+    bool tray_ = true;
 };
 
 TEST_F(MainFRMTest, WiresTheTimersAndSourcesUpAndUndoesThemAtTheEnd) {
