@@ -301,6 +301,7 @@ void TfrmMain::BuildMainPage() {
             [this] { Guarded([this] { cbxReminderChange(); }); });
     mmReminder = CreateMemo(QRect(10, 30, 299, 80), tsMain);
     mmReminder->setObjectName(QStringLiteral("mmReminder"));
+    mmReminder->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     pnlReminder = mmReminder->parentWidget();
     pnlReminder->setObjectName(QStringLiteral("pnlReminder"));
     connect(mmReminder, &QPlainTextEdit::textChanged, this, [this] {
@@ -386,6 +387,7 @@ void TfrmMain::BuildReminderPage() {
             ->setObjectName(QStringLiteral("lblReminderPart%1").arg(part));
         QPlainTextEdit* memo = CreateMemo(QRect(10, 0, 299, 60), tsReminder);
         memo->setObjectName(QLatin1String(kNames[part]));
+        memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         mmReminderParts[part] = memo;
         connect(memo, &QPlainTextEdit::textChanged, this, [this, part, memo] {
             if (FUpdatingReminders)
@@ -550,7 +552,19 @@ void TfrmMain::BuildSkinMenu() {
     miClearBackgroundImage->setChecked(image.empty());
 }
 
+// Padding rows for the list's new height.
+static void Repad(TMonitoredListBox* list) {
+    while (list->count() > list->FilledCount() && list->Caption(list->count() - 1).isEmpty())
+        delete list->takeItem(list->count() - 1);
+    TfrmBase::PadListBox(list);
+    // Laid out now, not at the next turn of the loop: a resize is painted at once.
+    list->doItemsLayout();
+}
+
 void TfrmMain::LayOutPages() {
+    if (height() == laidOutHeight_)
+        return;
+    laidOutHeight_ = height();
     const int pageHeight = std::max(height() - kPagesTop - kStepHeight, 260);
     PageControl(QRect(0, kPagesTop, kPanelWidth, pageHeight));
     // The main page: the list takes what the fields below leave.
@@ -568,11 +582,15 @@ void TfrmMain::LayOutPages() {
         const int top = 4 + part * (memoHeight + 24);
         if (part < labels.size())
             labels[part]->move(10, top);
-        mmReminderParts[size_t(part)]->parentWidget()->setGeometry(10, top + 20, 299, memoHeight);
+        QPlainTextEdit* memo = mmReminderParts[size_t(part)];
+        memo->parentWidget()->setGeometry(10, top + 20, 299, memoHeight);
+        memo->setGeometry(4, 3, 299 - 8, memoHeight - 6);
     }
     lbxUsage_Applications->setGeometry(kListLeft, 74, kListWidth, std::max(pageHeight - 80, 40));
     btnBack->move(10, height() - kStepHeight + 6);
     btnNext->move(221, height() - kStepHeight + 6);
+    Repad(lbxMain_Applications);
+    Repad(lbxUsage_Applications);
 }
 
 void TfrmMain::ApplyOptions() {
@@ -824,6 +842,9 @@ void TfrmMain::keyPressEvent(QKeyEvent* event) {
 
 void TfrmMain::resizeEvent(QResizeEvent* event) {
     TfrmBase::resizeEvent(event);
+    // Rounded corners would cut a sliding panel's strip away.
+    if (width() < kPanelWidth)
+        clearMask();
     if (btnNext != nullptr && lbxUsage_Applications != nullptr && edtAction != nullptr)
         LayOutPages();
 }

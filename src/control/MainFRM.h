@@ -189,6 +189,7 @@ private:
     std::unique_ptr<TPanelCore> panel_;
     // Where the panel is, also the part outside the work area while it slides.
     TPanelRect panelRect_;
+    int laidOutHeight_ = -1;
     bool FUpdatingReminders = false;
     bool sessionNotifyRegistered_ = false;
     bool hotkeyStarted_ = false;

@@ -11,8 +11,11 @@
 #include "platform/fake/FakePower.h"
 #include "platform/fake/FakeSession.h"
 #include "storage/ActivityLogger.h"
+#include "support/ListEntries.h"
 #include "support/ManualClock.h"
 #include "ui/ImageControls.h"
+#include "ui/MonitoredListBox.h"
+#include "ui/SettingsFRM.h"
 #include "ui/UiTestSupport.h"
 
 namespace tw {
@@ -148,6 +151,61 @@ TEST_F(MainFRMTest, BlockModeStartsFocusModeOnlyWhenConfirmed) {
         EXPECT_EQ(main.Core().InFocusMode(), confirm);
     }
     EXPECT_NEAR(main.Core().FocusPeriod() * 1440, 30, 1e-6);
+}
+
+TEST_F(MainFRMTest, ThePanelListsTheDayPaddedAndClosingOnlySendsItAway) {
+    for (const char* name : {"/usr/bin/chat", "/usr/bin/video"})
+        test::AddEntry(Options().MonitoredList(), mitApplication, name, name + 9);
+    Options().SaveMonitoredItems();
+    TfrmMain main(Services());
+    main.Panel().ShowView(TPanelSheet::tsMain, false);
+    main.Panel().ShowFromTray();
+    TMonitoredListBox& list = *main.lbxMain_Applications;
+    EXPECT_EQ(list.FilledCount(), 3);
+    ASSERT_GT(list.count(), 3) << "padding rows fill the list";
+    EXPECT_EQ(list.Caption(1), QStringLiteral("chat")) << "sorted by caption";
+
+    // Delete on a padding row: no dialog, nothing removed.
+    OnModal([](TfrmBase& window) {
+        ADD_FAILURE() << window.windowTitle().toStdString();
+        window.reject();
+    });
+    list.setCurrentRow(list.count() - 1);
+    QTest::mouseClick(main.btnApp_Delete, Qt::LeftButton);
+    EXPECT_EQ(Options().MonitoredList().Count(), 3);
+
+    // Alt+F4 with a tray: away into it; without one the panel stays, compact.
+    main.close();
+    EXPECT_FALSE(main.isVisible());
+    tray_ = false;
+    main.Panel().ShowFromTray();
+    main.close();
+    EXPECT_TRUE(main.isVisible());
+    EXPECT_TRUE(main.Panel().LiteView());
+    EXPECT_EQ(errors_, 0);
+}
+
+TEST_F(MainFRMTest, AnItemAddedInSettingsIsCountedFromTheNextTick) {
+    constexpr char kChat[] = "/usr/bin/chat";
+    const WindowHandle chat = desktop_.AddWindow("Chat", desktop_.StartProcess(kChat)).Handle();
+    TfrmMain main(Services());
+    OnModal([&](TfrmBase& window) {
+        ASSERT_NE(dynamic_cast<TfrmSettings*>(&window), nullptr);
+        // What the list page's wizard adds, confirmed.
+        test::AddEntry(Options().MonitoredList(), mitApplication, kChat, "Chat");
+        Options().SaveMonitoredItems();
+        window.accept();
+    });
+    main.actSettingsExecute();
+    desktop_.SetForeground(chat);
+    for (int tick = 0; tick < 3; ++tick) {
+        clock_.Advance(5);
+        main.Core().tmrScanTimer();
+    }
+    EXPECT_EQ(main.Core().GetLogger().Total(), 15);
+    EXPECT_EQ(main.lbxMain_Applications->FilledCount(), 2);
+    EXPECT_TRUE(main.tmrSaveOptions->isActive());
+    EXPECT_EQ(errors_, 0);
 }
 
 }  // namespace

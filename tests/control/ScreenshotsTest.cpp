@@ -6,13 +6,20 @@
 
 #include "control/ErrorMessageFRM.h"
 #include "control/FocusSettingsFRM.h"
+#include "control/MainFRM.h"
 #include "control/ReminderChangeFRM.h"
 #include "control/ReminderFRM.h"
 #include "control/ReminderSettingsFRM.h"
 #include "control/Reminders.h"
 #include "detection/AppDiscovery.h"
+#include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeDiscovery.h"
+#include "platform/fake/FakeHotkey.h"
+#include "platform/fake/FakePower.h"
+#include "platform/fake/FakeSession.h"
+#include "support/ListEntries.h"
 #include "support/ManualClock.h"
+#include "ui/MonitoredListBox.h"
 #include "ui/Screenshots.h"
 
 namespace tw {
@@ -62,6 +69,34 @@ using ScreenshotsTest = test::ScreenshotsTest;
 
 TEST_F(ScreenshotsTest, EveryWindowInTheDefaultLookAndEachSkin) {
     RenderEveryLook(Windows());
+}
+
+TEST_F(ScreenshotsTest, ThePanelInEachView) {
+    test::ManualClock clock(EncodeDate(2024, 1, 15) + EncodeTime(15, 20, 0));
+    clock.Install();
+    for (auto [name, caption] :
+         {std::pair{"/usr/bin/chat", "Chat"}, std::pair{"/usr/games/puzzle", "Puzzle"}})
+        test::AddEntry(Options().MonitoredList(), mitApplication, name, caption);
+    test::AddEntry(Options().MonitoredList(), mitWebSite, "news.example", "news.example");
+    Options().SaveMonitoredItems();
+    Options().SetReminder(rtAfternoon, "Call the bank about the mortgage");
+    FakeDesktop desktop;
+    FakePower power;
+    FakeSessionNotifier session;
+    FakeHotkeySource hotkey;
+    FakeDiscovery discovery;
+    TfrmMain main({Options(), desktop, power, session, hotkey, discovery, {}, [] { return true; }});
+    main.Panel().ShowFromTray();
+    const std::pair<const char*, TPanelViewItem> views[] = {
+        {"lite", pvLite}, {"all", pvAll}, {"reminders", pvReminders}, {"usage", pvUsage}};
+    for (auto [name, item] : views) {
+        main.miViews[item]->trigger();
+        const QImage shot = main.grab().toImage();
+        EXPECT_EQ(shot.width(), 319);
+        const QString file =
+            OutDir() + QStringLiteral("/default_panel_%1.png").arg(QLatin1String(name));
+        EXPECT_TRUE(shot.save(file)) << file.toStdString();
+    }
 }
 
 }  // namespace

@@ -74,6 +74,8 @@ protected:
         }
     }
 
+    const QString& OutDir() const noexcept { return outDir_; }
+
 private:
     std::vector<QImage> RenderAll(const std::vector<ShotWindow>& windows, const QString& look) {
         std::vector<QImage> shots;
