@@ -253,10 +253,7 @@ void TEnforcementCore::RetryFailedDayLoad() {
 void TEnforcementCore::MergeMonitoredItems(const TMonitoredList& picked) {
     if (picked.Count() == 0)
         return;
-    struct AdminLogout {
-        TOptions& options;
-        ~AdminLogout() { options.AdminLoggedIn = false; }
-    } logout{options_};
+    const TAdminLogoff logoff(options_);
     TMonitoredList& list = options_.MonitoredList();
     TMonitoredList& day = GetLogger().DayItems();
     for (int i = 0; i < picked.Count(); ++i) {

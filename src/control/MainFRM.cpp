@@ -1,7 +1,6 @@
 #include "control/MainFRM.h"
 
 #include <algorithm>
-#include <exception>
 
 #include <QActionGroup>
 #include <QApplication>
@@ -705,23 +704,14 @@ void TfrmMain::cbxUsage_PeriodChange() {
 void TfrmMain::btnApp_AddClick() {
     if (!CheckSettingsAccess())
         return;
+    const TAdminLogoff logoff(services_.options);
     TMonitoredList picked;
-    struct Merge {
-        TEnforcementCore& core;
-        TMonitoredList& picked;
-        // Also after a failing wizard: what was picked is applied.
-        ~Merge() noexcept(false) {
-            if (std::uncaught_exceptions() == 0)
-                core.MergeMonitoredItems(picked);
-        }
-    };
     {
-        Merge merge{*core_, picked};
         TAppDiscovery discovery(services_.discovery);
         TfrmAppSiteAddWizard wizard(discovery, this);
         wizard.Execute(&services_.options, &services_.options.MonitoredList(), &picked);
     }
-    services_.options.AdminLoggedIn = false;
+    core_->MergeMonitoredItems(picked);
     FillMainList();
 }
 
@@ -758,12 +748,9 @@ void TfrmMain::actSettingsExecute() {
     {
         struct Restart {
             QTimer* timer;
-            TOptions& options;
-            ~Restart() {
-                timer->start();
-                options.AdminLoggedIn = false;
-            }
-        } restart{tmrSaveOptions, services_.options};
+            ~Restart() { timer->start(); }
+        } restart{tmrSaveOptions};
+        const TAdminLogoff logoff(services_.options);
         TAppDiscovery discovery(services_.discovery);
         TfrmSettings dialog(discovery, this);
         confirmed = dialog.Execute(services_.options, false);
@@ -804,10 +791,7 @@ void TfrmMain::btnFocusClick() {
 void TfrmMain::actTimeEditExecute() {
     if (!CheckSettingsAccess())
         return;
-    struct AdminLogout {
-        TOptions& options;
-        ~AdminLogout() { options.AdminLoggedIn = false; }
-    } logout{services_.options};
+    const TAdminLogoff logoff(services_.options);
     TfrmReminderSettings dialog;
     if (dialog.Execute(services_.options)) {
         services_.options.Save();

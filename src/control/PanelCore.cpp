@@ -310,10 +310,7 @@ void TPanelCore::btnApp_DeleteClick(const std::string& name, TMonitoredItemType 
         return;
     if (!view_.CheckSettingsAccess())
         return;
-    struct AdminLogout {
-        TOptions& options;
-        ~AdminLogout() { options.AdminLoggedIn = false; }
-    } logout{options_};
+    const TAdminLogoff logoff(options_);
     // The dialogs run their own loops: a refill or the 04:00 reset may
     // replace the entries meanwhile, so the entry is looked up again after each.
     TMonitoredItem* entry = DayItem(name, type);

@@ -32,18 +32,6 @@ int32_t LimitSeconds(const QString& text) {
     return int32_t(std::llround(StrToTime(text.toStdString()) * kSecondsPerDay));
 }
 
-// Logs the administrator off when the window ends, however it ends.
-class AdminLogoff {
-public:
-    explicit AdminLogoff(TOptions& options) : options_(options) {}
-    AdminLogoff(const AdminLogoff&) = delete;
-    AdminLogoff& operator=(const AdminLogoff&) = delete;
-    ~AdminLogoff() { options_.AdminLoggedIn = false; }
-
-private:
-    TOptions& options_;
-};
-
 }  // namespace
 
 TfrmReminderSettings::TfrmReminderSettings(QWidget* parent) : TfrmBase(parent) {
@@ -84,7 +72,7 @@ TfrmReminderSettings::TfrmReminderSettings(QWidget* parent) : TfrmBase(parent) {
 }
 
 bool TfrmReminderSettings::Execute(TOptions& options) {
-    const AdminLogoff logoff(options);
+    const TAdminLogoff logoff(options);
     int32_t seconds = 0;
     uint8_t action = 0;
     GetTimeLimitAndAction(options, seconds, action);

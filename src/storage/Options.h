@@ -189,6 +189,19 @@ private:
     bool saveOnDestroy_ = true;
 };
 
+// Logs the administrator off when it goes, however the operation that
+// asked for the password ends: the rights last for that one operation.
+class TAdminLogoff {
+public:
+    explicit TAdminLogoff(TOptions& options) noexcept : options_(options) {}
+    TAdminLogoff(const TAdminLogoff&) = delete;
+    TAdminLogoff& operator=(const TAdminLogoff&) = delete;
+    ~TAdminLogoff() { options_.AdminLoggedIn = false; }
+
+private:
+    TOptions& options_;
+};
+
 // The process's store, created (and so loaded) on first use.
 TOptions& Options();
 // Saves and frees the store (program end); the next Options() loads anew.
