@@ -96,6 +96,16 @@ QImage HeaderGlyph(char kind) {
     return glyph;
 }
 
+// The time frames fit their title and value: the value 6 pixels after the title.
+void FitTimeFrame(QWidget& frame, QLabel& title, QLabel& value) {
+    const QFontMetrics metrics(value.font());
+    const int titleWidth = metrics.horizontalAdvance(title.text());
+    const int valueWidth = metrics.horizontalAdvance(value.text());
+    title.resize(titleWidth + 2, title.height());
+    value.setGeometry(title.x() + titleWidth + 6, title.y(), valueWidth + 2, value.height());
+    frame.resize(titleWidth + valueWidth + 34, frame.height());
+}
+
 QLabel* MakeLink(QLabel* label) {
     QFont font = label->font();
     font.setUnderline(true);
@@ -884,16 +894,12 @@ void TfrmMain::SetFocusModeView(bool on) {
 void TfrmMain::SetFocusTimeTexts(const std::string& title, const std::string& link) {
     lblMain_FocusTimeTitle->setText(QString::fromStdString(title));
     lblMain_FocusModeTimeLink->setText(QString::fromStdString(link));
+    FitTimeFrame(*pnlMain_FocusTime, *lblMain_FocusTimeTitle, *lblMain_FocusTime);
 }
 
 void TfrmMain::SetFocusTimeValue(const std::string& value) {
     lblMain_FocusTime->setText(QString::fromStdString(value));
-    const QFontMetrics metrics(lblMain_FocusTime->font());
-    const int titleWidth = metrics.horizontalAdvance(lblMain_FocusTimeTitle->text());
-    const int valueWidth = metrics.horizontalAdvance(lblMain_FocusTime->text());
-    lblMain_FocusTimeTitle->resize(titleWidth + 2, lblMain_FocusTimeTitle->height());
-    lblMain_FocusTime->setGeometry(10 + titleWidth + 6, 6, valueWidth + 2, 18);
-    pnlMain_FocusTime->resize(titleWidth + valueWidth + 34, pnlMain_FocusTime->height());
+    FitTimeFrame(*pnlMain_FocusTime, *lblMain_FocusTimeTitle, *lblMain_FocusTime);
 }
 
 void TfrmMain::UpdateTimeDisplay() {
@@ -903,17 +909,16 @@ void TfrmMain::UpdateTimeDisplay() {
 void TfrmMain::SetTimeTexts(const std::string& title, const std::string& link) {
     lblMain_TimeTitle->setText(QString::fromStdString(title));
     lblMain_TimeLink->setText(QString::fromStdString(link));
+    FitTimeFrame(*pnlMain_TimeOnline, *lblMain_TimeTitle, *lblMain_Time);
 }
 
 void TfrmMain::SetTimeValue(const std::string& value) {
-    lblMain_Time->setText(QString::fromStdString(value));
-    // The frame fits the title and the value: the value sits 6 pixels after the title.
-    const QFontMetrics metrics(lblMain_Time->font());
-    const int titleWidth = metrics.horizontalAdvance(lblMain_TimeTitle->text());
-    const int valueWidth = metrics.horizontalAdvance(lblMain_Time->text());
-    lblMain_TimeTitle->resize(titleWidth + 2, lblMain_TimeTitle->height());
-    lblMain_Time->setGeometry(10 + titleWidth + 6, 6, valueWidth + 2, 18);
-    pnlMain_TimeOnline->resize(titleWidth + valueWidth + 34, pnlMain_TimeOnline->height());
+    const QString text = QString::fromStdString(value);
+    // Asked once a second; the minute changes less often.
+    if (text == lblMain_Time->text())
+        return;
+    lblMain_Time->setText(text);
+    FitTimeFrame(*pnlMain_TimeOnline, *lblMain_TimeTitle, *lblMain_Time);
 }
 
 void TfrmMain::RefreshUsageList() {

@@ -196,14 +196,15 @@ bool TPanelCore::ApplicationInFocus() const {
 }
 
 void TPanelCore::tmrDeactivationTimer() {
-    if (core_.ScanPaused() || ApplicationInFocus() || FHideState != 0 ||
-        timers_.tmrAutohide.Enabled() || !autohide_)
+    // The cheap tests first: asking where the pointer is goes to the display.
+    if (!autohide_ || FHideState != 0 || timers_.tmrAutohide.Enabled() || core_.ScanPaused() ||
+        ApplicationInFocus())
         return;
     timers_.tmrAutohide.SetEnabled(true);
 }
 
 void TPanelCore::tmrAutohideTimer() {
-    if (core_.ScanPaused() || !view_.PanelShown() || ApplicationInFocus() || !autohide_)
+    if (!autohide_ || core_.ScanPaused() || !view_.PanelShown() || ApplicationInFocus())
         return;
     timers_.tmrAutohide.SetEnabled(false);
     if (FHideState == 0)
