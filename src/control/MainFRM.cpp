@@ -9,6 +9,7 @@
 #include "control/ReminderChangeFRM.h"
 #include "control/ReminderFRM.h"
 #include "control/ReminderSettingsFRM.h"
+#include "control/TrayIcon.h"
 #include "detection/AppDiscovery.h"
 #include "platform/Hotkey.h"
 #include "storage/MonitoredObjects.h"
@@ -37,6 +38,8 @@ private:
 TfrmMain::TfrmMain(const TAppServices& services, QWidget* parent)
     : TfrmBase(parent), services_(services) {
     setWindowTitle(QStringLiteral("Tallyward"));
+    // Neither in the task bar nor in the task switcher, and above the windows it docks beside.
+    setWindowFlags((windowFlags() & ~Qt::WindowType_Mask) | Qt::Tool | Qt::WindowStaysOnTopHint);
     // The laid-out 4 s; ApplyScanPeriod replaces it with the stored period.
     tmrScan = AddTimer(4000, true, &TEnforcementCore::tmrScanTimer);
     tmrTime = AddTimer(kTimeInterval, true, &TEnforcementCore::tmrTimeTimer);
@@ -62,6 +65,9 @@ TfrmMain::TfrmMain(const TAppServices& services, QWidget* parent)
                              services_.onError});
 
     sessionNotifyRegistered_ = services_.session.Register(*this);
+    tray_ = std::make_unique<TTrayIcon>();
+    tray_->onLeftClick = [this] { Guarded([this] { TrayLeftClick(); }); };
+    tray_->onExit = [this] { Terminate(); };
     core_->ApplyScanPeriod();
     tmrReminderChange->start();
     Guarded([this] {
@@ -174,6 +180,10 @@ void TfrmMain::UpdateTimeDisplay() {}
 void TfrmMain::RefreshUsageList() {}
 void TfrmMain::ReleaseDayLists() {}
 void TfrmMain::ReloadDayLists() {}
+
+void TfrmMain::TrayLeftClick() {
+    TogglePanel();
+}
 
 void TfrmMain::Minimise() {
     // Only the panel: an open reminder or dialog stays on screen.

@@ -14,6 +14,7 @@ class QTimer;
 namespace tw {
 
 class TQtCoreTimer;
+class TTrayIcon;
 
 class TfrmMain final : public TfrmBase, private TEnforcementView, private SessionObserver {
     Q_OBJECT
@@ -22,6 +23,10 @@ public:
     ~TfrmMain() override;
 
     TEnforcementCore& Core() noexcept { return *core_; }
+    // The icon in the notification area.
+    TTrayIcon* Tray() noexcept { return tray_.get(); }
+    // A left click on the tray icon.
+    void TrayLeftClick();
 
     // Starts focus mode through "Block Mode" (the panel's "Focus" button).
     void btnFocusClick();
@@ -70,6 +75,7 @@ private:
     TAppServices services_;
     std::unique_ptr<TQtCoreTimer> scanTimer_, reminderOnlyTimer_, shutdownTimer_;
     std::unique_ptr<TEnforcementCore> core_;
+    std::unique_ptr<TTrayIcon> tray_;
     bool sessionNotifyRegistered_ = false;
     bool hotkeyStarted_ = false;
 };
