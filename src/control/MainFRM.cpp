@@ -9,6 +9,7 @@
 #include "control/ReminderChangeFRM.h"
 #include "control/ReminderFRM.h"
 #include "control/ReminderSettingsFRM.h"
+#include "control/TaskBarState.h"
 #include "control/TrayIcon.h"
 #include "detection/AppDiscovery.h"
 #include "platform/Hotkey.h"
@@ -40,6 +41,7 @@ TfrmMain::TfrmMain(const TAppServices& services, QWidget* parent)
     setWindowTitle(QStringLiteral("Tallyward"));
     // Neither in the task bar nor in the task switcher, and above the windows it docks beside.
     setWindowFlags((windowFlags() & ~Qt::WindowType_Mask) | Qt::Tool | Qt::WindowStaysOnTopHint);
+    KeepOffTaskBar(*this);
     // The laid-out 4 s; ApplyScanPeriod replaces it with the stored period.
     tmrScan = AddTimer(4000, true, &TEnforcementCore::tmrScanTimer);
     tmrTime = AddTimer(kTimeInterval, true, &TEnforcementCore::tmrTimeTimer);
