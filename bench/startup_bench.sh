@@ -119,7 +119,7 @@ echo "Data folders ready (heavy: $rows, $(du -sh "$work/heavy" | cut -f1))"
 echo
 
 startup_median "$work/plain" "(a) start to icon docked, no history"
-startup_median "$work/heavy" "(b) start to icon docked, $rows"
+startup_median "$work/heavy" "(b) start to icon docked, ${rows% activity rows} rows"
 
 # Idle: an unlisted xterm in front, the program scanning it every 3 s.
 xterm -T tw-bench-xterm &

@@ -9,8 +9,9 @@
 # the task switcher; a second copy says "Application is already running" and
 # ends while the first keeps running; SIGTERM ends the first with its
 # settings saved and its icon gone.
-# Second start with xterm on the list, one minute a day, "Close Browser/App."
-# and 57 seconds already used today: xterm in front is counted, the reminder
+# Second start, before the tray, with xterm on the list, one minute a day,
+# "Close Browser/App." and 57 seconds already used today: the icon docks once
+# the tray starts; xterm in front is counted, the reminder
 # comes, and Esc on it closes the listed xterm while a copy of xterm under
 # another file name stays; uninstall.flag in the program folder ends it.
 #
@@ -57,9 +58,22 @@ pids+=($!)
 wait_for 60 "the session bus" grep -q . "$work/bus"
 export DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus")
 
-trayer --edge bottom --align right --widthtype request --height 24 >"$work/trayer.log" 2>&1 &
-pids+=($!)
-wait_for 60 "trayer's panel" xdotool search --name '^panel$'
+start_trayer() {
+    trayer --edge bottom --align right --widthtype request --height 24 >>"$work/trayer.log" 2>&1 &
+    trayer=$!
+    pids+=("$trayer")
+    wait_for 60 "trayer's panel" xdotool search --onlyvisible --name '^panel$'
+}
+stop_trayer() {
+    local kept=() pid
+    kill "$trayer"
+    wait "$trayer" || true
+    for pid in "${pids[@]}"; do
+        [ "$pid" = "$trayer" ] || kept+=("$pid")
+    done
+    pids=("${kept[@]}")
+}
+start_trayer
 
 shot() {  # shot NAME: the whole screen as $shots/e2e-NAME.png
     timeout 30 "$qtclient" --screenshot "$shots/e2e-$1.png" >/dev/null 2>&1 || true
@@ -245,8 +259,22 @@ pids+=("$unlisted")
 wait_for 60 "the unlisted xterm" visible tw-e2e-unlisted
 wait_for 60 "the listed xterm" visible tw-e2e-listed
 
+# This time the tray comes after the program, as on a desktop whose panel
+# starts late: the icon docks once it is there.
+stop_trayer
 start_program second
-wait_for 60 "the icon in the tray" tray_icon
+# The listed xterm in front until it is counted: the program is up by then.
+listed_counted() {
+    counted && return 0
+    local window
+    window=$(visible tw-e2e-listed) || return 1
+    timeout 10 xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
+    return 1
+}
+wait_for 60 "the listed xterm in front to be counted" listed_counted
+start_trayer
+wait_for 60 "the icon to dock in the tray that came later" tray_icon
+echo "ok: the icon docks in a tray that starts after the program"
 # The listed xterm in front until the reminder comes.
 listed_in_front() {
     visible Reminder >/dev/null && return 0
