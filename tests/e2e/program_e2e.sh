@@ -6,7 +6,7 @@
 # First start on a fresh data folder: the first-run settings window, answered
 # with the keyboard, marks the first run done; the icon docks in the tray;
 # Alt twice shows and hides the panel, which stays out of the task bar and
-# the task switcher; a second copy says "Application is already running" and
+# the task switcher, and so does a click on the icon; a second copy says "Application is already running" and
 # ends while the first keeps running; SIGTERM ends the first with its
 # settings saved and its icon gone.
 # Second start, before the tray, with xterm on the list, one minute a day,
@@ -179,6 +179,20 @@ xprop -id "$panel" _NET_WM_WINDOW_TYPE | grep -q '_NET_WM_WINDOW_TYPE_UTILITY' |
 echo "ok: Alt twice shows the panel, a utility window out of the task bar and switcher"
 toggle_panel hidden
 echo "ok: Alt twice hides the panel"
+
+# A click on the icon shows the panel, another hides it.
+click_icon() {
+    local icon x y
+    icon=$(tray_icon) || return 1
+    x=$(xwininfo -id "$icon" | awk '/Absolute upper-left X/ { print $4 }')
+    y=$(xwininfo -id "$icon" | awk '/Absolute upper-left Y/ { print $4 }')
+    xdotool mousemove --sync $((x + 11)) $((y + 11)) click 1
+}
+click_icon || fail "no icon to click"
+wait_for 60 "a click on the icon to show the panel" mapped "$panel"
+click_icon || fail "no icon to click"
+wait_for 60 "a click on the icon to hide the panel" unmapped "$panel"
+echo "ok: a click on the icon shows the panel, another hides it"
 
 # A second copy: its notice, answered with Enter; the first keeps running.
 "$program" >"$work/tallyward-second.out" 2>&1 &
