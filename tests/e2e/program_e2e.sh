@@ -5,15 +5,15 @@
 #
 # First start on a fresh data folder: the first-run settings window, answered
 # with the keyboard, marks the first run done; the icon docks in the tray;
-# Alt twice shows and hides the panel, which stays out of the task bar and
-# the task switcher, and so does a click on the icon; a second copy says "Application is already running" and
-# ends while the first keeps running; SIGTERM ends the first with its
-# settings saved and its icon gone.
+# Alt twice, and a click on the icon, show and hide the panel, which stays
+# out of the task bar and the task switcher; a second copy says "Application
+# is already running" and ends while the first keeps running; SIGTERM ends
+# the first with its settings saved and its icon gone.
 # Second start, before the tray, with xterm on the list, one minute a day,
 # "Close Browser/App." and 57 seconds already used today: the icon docks once
-# the tray starts; xterm in front is counted, the reminder
-# comes, and Esc on it closes the listed xterm while a copy of xterm under
-# another file name stays; uninstall.flag in the program folder ends it.
+# the tray starts; xterm in front is counted, the reminder comes, and Esc on
+# it closes the listed xterm while a copy of xterm under another file name
+# stays; uninstall.flag in the program folder ends it.
 #
 # Screenshots of the whole screen at the main steps go to SCREENSHOT-DIR as
 # e2e-*.png. Every process is started here and stopped here by its PID, also
