@@ -14,6 +14,8 @@
 # the tray starts; xterm in front is counted, the reminder comes, and Esc on
 # it closes the listed xterm while a copy of xterm under another file name
 # stays; uninstall.flag in the program folder ends it.
+# Third start: logind's PrepareForShutdown(true), sent by the test on a
+# system bus of its own, ends it with its settings saved and its icon gone.
 #
 # Screenshots of the whole screen at the main steps go to SCREENSHOT-DIR as
 # e2e-*.png. Every process is started here and stopped here by its PID, also
@@ -57,6 +59,11 @@ dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$work/bus" 2>/de
 pids+=($!)
 wait_for 60 "the session bus" grep -q . "$work/bus"
 export DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus")
+# And one as the system bus, where the test plays logind.
+dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$work/system-bus" 2>/dev/null &
+pids+=($!)
+wait_for 60 "the system bus" grep -q . "$work/system-bus"
+export DBUS_SYSTEM_BUS_ADDRESS=$(head -n1 "$work/system-bus")
 
 start_trayer() {
     trayer --edge bottom --align right --widthtype request --height 24 >>"$work/trayer.log" 2>&1 &
@@ -218,12 +225,15 @@ echo "ok: a second copy says it is already running and ends; the first runs on"
 
 # SIGTERM: an orderly end. Save rewrites every row of the settings table, so
 # a row added meanwhile is gone only when the settings were saved.
-python3 - "$data/settings.sqlite" <<'PY'
+add_marker() {
+    python3 - "$data/settings.sqlite" <<'PY'
 import sqlite3, sys
 db = sqlite3.connect(sys.argv[1])
 db.execute("INSERT INTO settings VALUES ('e2eMarker', '1')")
 db.commit()
 PY
+}
+add_marker
 kill -TERM "$tw"
 wait_for 60 "the program to end on SIGTERM" ended "$tw"
 status=0
@@ -322,5 +332,19 @@ wait "$tw" || status=$?
 [ "$status" -eq 0 ] || fail "uninstall.flag: exit status $status"
 no_tray_icon || fail "uninstall.flag: the icon is still in the tray"
 echo "ok: uninstall.flag ends the program after $((($(date +%s%N) - flagged) / 1000000)) ms"
+
+# --- Third start: logind announces a power-off ---
+rm "$bin/uninstall.flag"
+add_marker
+start_program third
+wait_for 60 "the icon in the tray" tray_icon
+timeout 60 "$qtclient" --prepare-for-shutdown || fail "PrepareForShutdown could not be sent"
+wait_for 30 "the program to end on PrepareForShutdown" ended "$tw"
+status=0
+wait "$tw" || status=$?
+[ "$status" -eq 0 ] || fail "PrepareForShutdown: exit status $status"
+[ -z "$(setting e2eMarker)" ] || fail "PrepareForShutdown: the settings were not saved"
+no_tray_icon || fail "PrepareForShutdown: the icon is still in the tray"
+echo "ok: logind's PrepareForShutdown ends the program with its settings saved and its icon gone"
 
 echo "program e2e: all checks passed"
