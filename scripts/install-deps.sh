@@ -16,7 +16,7 @@ build_packages=(
     fonts-liberation2
 )
 test_packages=(
-    xvfb openbox xdotool xterm x11-utils dbus dbus-x11 tzdata
+    xvfb openbox trayer xdotool xterm x11-utils dbus dbus-x11 tzdata
     at-spi2-core firefox-esr chromium python3 procps
 )
 

@@ -17,7 +17,6 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QString>
-#include <QSystemTrayIcon>
 #include <QTimer>
 
 #include "base/AppClock.h"
@@ -30,6 +29,8 @@
 #include "control/ReminderFRM.h"
 #include "control/ReminderSettingsFRM.h"
 #include "control/Reminders.h"
+#include "control/TaskBarState.h"
+#include "control/TrayIcon.h"
 #include "detection/AppDiscovery.h"
 #include "platform/Hotkey.h"
 #include "storage/ActivityLogger.h"
@@ -138,8 +139,9 @@ TfrmMain::TfrmMain(const TAppServices& services, QWidget* parent)
     : TfrmBase(parent), services_(services) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Tallyward"));
-    // No task-bar button, no entry in the task switcher, above other windows.
+    // Neither in the task bar nor in the task switcher, and above the windows it docks beside.
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    KeepOffTaskBar(*this);
     resize(kPanelWidth, kLaidOutHeight);
     panelRect_ = {0, 0, kPanelWidth, kLaidOutHeight};
     PageControl(QRect(0, kPagesTop, kPanelWidth, kLaidOutHeight - kPagesTop - kStepHeight));
@@ -186,6 +188,14 @@ TfrmMain::TfrmMain(const TAppServices& services, QWidget* parent)
         TPanelTimers{*deactivationTimer_, *autohideTimer_, *autohideSlideTimer_});
 
     sessionNotifyRegistered_ = services_.session.Register(*this);
+    tray_ = std::make_unique<TTrayIcon>();
+    tray_->onLeftClick = [this] { TrayLeftClick(); };
+    tray_->onExit = [this] { Terminate(); };
+    tray_->onAvailabilityChanged = [this](bool available) {
+        // A tray host that went away must not take a hidden panel with it.
+        if (!available && !PanelShown())
+            Guarded([this] { panel_->HideToTray(); });
+    };
     Guarded([this] { ApplyOptions(); });
     Guarded([this] {
         panel_->ShowView(TPanelSheet::tsMain, true);
@@ -1027,7 +1037,7 @@ bool TfrmMain::PointerOverPanel() const {
 bool TfrmMain::TrayAvailable() const {
     if (services_.trayAvailable)
         return services_.trayAvailable();
-    return QSystemTrayIcon::isSystemTrayAvailable();
+    return tray_ != nullptr && tray_->Available();
 }
 
 // --- Plumbing ---

@@ -28,6 +28,7 @@ class TImageButton;
 class TImagePanel;
 class TMonitoredListBox;
 class TQtCoreTimer;
+class TTrayIcon;
 
 class TfrmMain final : public TfrmBase,
                        private TEnforcementView,
@@ -40,6 +41,8 @@ public:
 
     TEnforcementCore& Core() noexcept { return *core_; }
     TPanelCore& Panel() noexcept { return *panel_; }
+    // The icon in the notification area.
+    TTrayIcon* Tray() noexcept { return tray_.get(); }
 
     // Starts focus mode through "Block Mode" (the panel's "Focus" button).
     void btnFocusClick();
@@ -191,6 +194,7 @@ private:
     TPanelRect panelRect_;
     int laidOutHeight_ = -1;
     bool FUpdatingReminders = false;
+    std::unique_ptr<TTrayIcon> tray_;
     bool sessionNotifyRegistered_ = false;
     bool hotkeyStarted_ = false;
     NameValueList FSkins;

@@ -2,7 +2,9 @@
 // backends and builds the objects every window receives.
 #include <QApplication>
 #include <QDBusConnection>
+#include <QSessionManager>
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -14,14 +16,35 @@
 #include "control/ApplicationError.h"
 #include "control/MainFRM.h"
 #include "control/TallywardApplication.h"
+#include "detection/AppDiscovery.h"
 #include "platform/linux/AtspiAccessibility.h"
 #include "platform/linux/LinuxDiscovery.h"
 #include "platform/linux/LogindPower.h"
 #include "platform/linux/LogindSession.h"
+#include "platform/linux/LogindShutdown.h"
 #include "platform/linux/QuitSignals.h"
 #include "platform/linux/X11Desktop.h"
 #include "platform/linux/X11Hotkey.h"
 #include "storage/Options.h"
+#include "ui/BaseFRM.h"
+#include "ui/SettingsFRM.h"
+
+namespace {
+
+// A second copy says so on stderr and, since a desktop user never sees
+// that, in the notice window.
+void TellAlreadyRunning(int& argc, char** argv) {
+    std::fprintf(stderr, "Please Note: Application is already running\n");
+    // Qt ends the process when it cannot reach the display, so that is asked first.
+    if (!tw::X11Desktop::Open())
+        return;
+    tw::TApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tallyward"));
+    tw::TfrmBase::ShowWarning(QStringLiteral("Application is already running"),
+                              QStringLiteral("Please Note"));
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
     using namespace tw;
@@ -32,7 +55,7 @@ int main(int argc, char* argv[]) {
         StartAppClock();
         InitPaths(ComputeStartupPaths());
         if (!AcquireSingleInstanceLock()) {
-            std::fprintf(stderr, "Please Note: Application is already running\n");
+            TellAlreadyRunning(argc, argv);
             return 1;
         }
         // Released on every way out, also when seeding refuses to go on.
@@ -44,7 +67,16 @@ int main(int argc, char* argv[]) {
         QApplication::setApplicationName(QStringLiteral("Tallyward"));
         // The panel only hides when closed; the program ends by its own exit.
         QApplication::setQuitOnLastWindowClosed(false);
-        FollowTerminationSignals();
+        // Every orderly end (a signal, logind's shutdown, the session's end)
+        // leaves the event loops, an open dialog's too; start-up then goes
+        // no further.
+        bool ending = false;
+        const auto end = [&ending] {
+            ending = true;
+            // exit, not quit: quit asks the windows first, and the panel only hides.
+            QCoreApplication::exit(0);
+        };
+        FollowTerminationSignals(end);
 
         std::unique_ptr<X11Desktop> desktop = X11Desktop::Open();
         if (!desktop) {
@@ -55,20 +87,46 @@ int main(int argc, char* argv[]) {
         }
         // Browsers expose their address fields once accessibility is on.
         EnableAccessibilityBus();
-        // Without its databases the program cannot run: a missing template ends it here.
-        CopyDatabaseTemplates();
 
-        TOptions& options = Options();
-        LogindPower power(QDBusConnection::systemBus());
-        LogindSession session(QDBusConnection::systemBus(), QDBusConnection::sessionBus());
-        X11HotkeySource hotkey;
-        LinuxDiscovery discovery(LinuxDiscoveryConfigFromEnvironment());
-        const TAppServices services{
-            options, *desktop, power, session, hotkey, discovery, ApplicationOnException};
         int status = 0;
-        {
-            TfrmMain main(services);
-            status = QApplication::exec();
+        try {
+            // Without its databases the program cannot run: a missing template ends it here.
+            CopyDatabaseTemplates();
+
+            TOptions& options = Options();
+            LogindShutdown shutdown(QDBusConnection::systemBus());
+            shutdown.Start(end);
+            // The desktop's session is ending: the settings are saved at once,
+            // since the session manager may not wait for the ordinary end.
+            QObject::connect(&application, &QGuiApplication::commitDataRequest, &shutdown,
+                             [&options, &end](QSessionManager&) {
+                                 options.Save();
+                                 end();
+                             });
+            LogindPower power(QDBusConnection::systemBus());
+            LogindSession session(QDBusConnection::systemBus(), QDBusConnection::sessionBus());
+            X11HotkeySource hotkey;
+            LinuxDiscovery discovery(LinuxDiscoveryConfigFromEnvironment());
+            const TAppServices services{
+                options, *desktop, power, session, hotkey, discovery, ApplicationOnException};
+
+            if (!options.IsNotFirstRun) {
+                // Marked first, so that a first run cut short is not repeated.
+                options.IsNotFirstRun = true;
+                options.Save();
+                TAppDiscovery appDiscovery(discovery);
+                TfrmSettings settings(appDiscovery);
+                settings.Execute(options, true);
+            }
+            if (!ending) {
+                TfrmMain main(services);
+                if (!ending)
+                    status = QApplication::exec();
+            }
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            ApplicationOnException(std::current_exception());
+            status = 1;
         }
         FreeOptions();
         return status;

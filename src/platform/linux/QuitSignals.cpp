@@ -44,15 +44,18 @@ bool QuitOnTerminationSignals() {
     return true;
 }
 
-void FollowTerminationSignals() {
+void FollowTerminationSignals(std::function<void()> end) {
     auto* notifier =
         new QSocketNotifier(gSignalPipe[1], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, [] {
+    QObject::connect(notifier, &QSocketNotifier::activated, [end = std::move(end)] {
         char buffer[16];
         while (::read(gSignalPipe[1], buffer, sizeof buffer) > 0) {
         }
-        // exit, not quit: quit asks the windows first, and the panel only hides.
-        QCoreApplication::exit(0);
+        if (end)
+            end();
+        else
+            // exit, not quit: quit asks the windows first, and the panel only hides.
+            QCoreApplication::exit(0);
     });
 }
 
