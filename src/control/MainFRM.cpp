@@ -243,7 +243,9 @@ TfrmMain::~TfrmMain() {
 
 void TfrmMain::BuildTimeArea() {
     const auto headerButton = [this](char glyph, const QString& hint, int left) {
-        TImageButton* button = CreateButton(QString(), QRect(left, 8, 16, 16), pnlHeader);
+        // Over the caption, which is a drag handle as wide as the header.
+        TImageButton* button = CreateButton(QString(), QRect(left, 8, 16, 16));
+        button->raise();
         button->SetPicture(HeaderGlyph(glyph));
         button->setToolTip(hint);
         button->setAccessibleName(hint);
@@ -454,8 +456,15 @@ void TfrmMain::BuildUsagePage() {
 }
 
 void TfrmMain::BuildMenus() {
-    pmnView = new QMenu(this);
-    pmnView->setObjectName(QStringLiteral("pmnView"));
+    // Menus in the desktop's colours, not the panel's dark body and text.
+    const auto menu = [this](const char* name) {
+        auto* m = new QMenu(this);
+        m->setObjectName(QLatin1String(name));
+        m->setPalette(QGuiApplication::palette());
+        m->setFont(QGuiApplication::font());
+        return m;
+    };
+    pmnView = menu("pmnView");
     pmnView->addAction(QStringLiteral("Choose View:"))->setEnabled(false);
     pmnView->addSeparator();
     auto* views = new QActionGroup(pmnView);
@@ -473,8 +482,7 @@ void TfrmMain::BuildMenus() {
     }
     miViews[pvLite]->setChecked(true);
 
-    pmnAddons = new QMenu(this);
-    pmnAddons->setObjectName(QStringLiteral("pmnAddons"));
+    pmnAddons = menu("pmnAddons");
     miAutohide = pmnAddons->addAction(QStringLiteral("Auto-hide"));
     miAutohide->setCheckable(true);
     connect(miAutohide, &QAction::triggered, this, [this] {
@@ -846,6 +854,9 @@ void TfrmMain::keyPressEvent(QKeyEvent* event) {
 
 void TfrmMain::resizeEvent(QResizeEvent* event) {
     TfrmBase::resizeEvent(event);
+    // The caption, a drag handle, ends where the header's buttons begin.
+    if (btnView != nullptr)
+        lblCaption->resize(std::max(btnView->x() - lblCaption->x() - 4, 0), lblCaption->height());
     // Rounded corners would cut a sliding panel's strip away.
     if (width() < kPanelWidth)
         clearMask();

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include <QLineEdit>
+#include <QMenu>
 
 #include "control/ErrorMessageFRM.h"
 #include "control/FocusSettingsFRM.h"
@@ -97,6 +98,10 @@ TEST_F(ScreenshotsTest, ThePanelInEachView) {
             OutDir() + QStringLiteral("/default_panel_%1.png").arg(QLatin1String(name));
         EXPECT_TRUE(shot.save(file)) << file.toStdString();
     }
+    main.pmnAddons->popup(QPoint(0, 0));
+    EXPECT_TRUE(main.pmnAddons->grab().toImage().save(
+        OutDir() + QStringLiteral("/default_panel_tools_menu.png")));
+    main.pmnAddons->hide();
 }
 
 }  // namespace
