@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs exactly the Debian packages the build and the tests need that are
 # missing, so it costs nothing when everything is there.
-# Usage: scripts/install-deps.sh [build|test|fuzz|format]
+# Usage: scripts/install-deps.sh [build|test|fuzz|format|package]
 #   build   what the build needs (the default)
 #   test    also what the tests run
+#   package also what the Debian package and its test need (scripts/package.sh)
 #   fuzz    also clang-14 and its sanitizer and libFuzzer runtime (scripts/fuzz.sh)
 #   format  only clang-format (the format target)
 set -euo pipefail
@@ -18,17 +19,20 @@ build_packages=(
 test_packages=(
     xvfb openbox trayer xdotool xterm x11-utils dbus dbus-x11 tzdata
     at-spi2-core firefox-esr chromium python3 procps
+    desktop-file-utils appstream scdoc
 )
 
 fuzz_packages=(clang-14 libclang-rt-14-dev)
 format_packages=(clang-format)
+package_packages=(scdoc dpkg-dev file lintian debootstrap)
 
 case ${1:-build} in
     build) wanted=("${build_packages[@]}") ;;
     test) wanted=("${build_packages[@]}" "${test_packages[@]}") ;;
     fuzz) wanted=("${build_packages[@]}" "${fuzz_packages[@]}") ;;
     format) wanted=("${format_packages[@]}") ;;
-    *) sed -n '4,8p' "$0" >&2; exit 2 ;;
+    package) wanted=("${build_packages[@]}" "${package_packages[@]}") ;;
+    *) sed -n '4,9p' "$0" >&2; exit 2 ;;
 esac
 
 missing=()

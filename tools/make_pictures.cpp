@@ -1,6 +1,7 @@
 // Draws the program's pictures: the window pictures compiled into the
-// program ("ui") and the background skins shipped beside it ("skins").
-// Usage: tw_make_pictures ui|skins OUTPUT_FOLDER
+// program ("ui"), the background skins shipped beside it ("skins") and the
+// program's icon in the sizes of the desktop's icon theme ("icons").
+// Usage: tw_make_pictures ui|skins|icons OUTPUT_FOLDER
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -177,10 +178,13 @@ QImage ListHeader() {
     return image;
 }
 
-QImage Icon() {
-    QImage image = Canvas(64, 64);
+// The program's icon, drawn on a 64-unit grid at any size. IconSvg below is
+// the same drawing for the scalable size of the icon theme: keep the two alike.
+QImage Icon(int size = 64) {
+    QImage image = Canvas(size, size);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 64.0, size / 64.0);
     QLinearGradient fill(0, 0, 64, 64);
     fill.setColorAt(0, QColor(52, 178, 214));
     fill.setColorAt(1, QColor(28, 98, 170));
@@ -200,6 +204,25 @@ QImage Icon() {
     p.drawEllipse(QPointF(32, 32), 3, 3);
     return image;
 }
+
+constexpr const char* kIconSvg = R"svg(<?xml version="1.0" encoding="UTF-8"?>
+<svg xmlns="http://www.w3.org/2000/svg" width="64" height="64" viewBox="0 0 64 64">
+  <defs>
+    <linearGradient id="fill" x1="0" y1="0" x2="64" y2="64" gradientUnits="userSpaceOnUse">
+      <stop offset="0" stop-color="#34b2d6"/>
+      <stop offset="1" stop-color="#1c62aa"/>
+    </linearGradient>
+  </defs>
+  <rect x="2" y="2" width="60" height="60" rx="14" ry="14" fill="url(#fill)"/>
+  <circle cx="32" cy="32" r="21" fill="#ffffff" fill-opacity="0.92"/>
+  <path d="M32 32 L32 15 A17 17 0 0 0 15 32 Z" fill="#f2994a"/>
+  <g stroke="#1e2834" stroke-width="3.5" stroke-linecap="round">
+    <line x1="32" y1="32" x2="32" y2="17"/>
+    <line x1="32" y1="32" x2="43" y2="38"/>
+  </g>
+  <circle cx="32" cy="32" r="3" fill="#1e2834"/>
+</svg>
+)svg";
 
 QImage Glyph(bool plus) {
     QImage image = Canvas(16, 16);
@@ -335,6 +358,27 @@ bool SaveSlateGif(const char* name) {
     return ok;
 }
 
+// The icon theme's sizes, in its folder layout (SIZE/apps/NAME).
+bool MakeIcons() {
+    for (const int size : {64, 128, 256}) {
+        const QString folder = QStringLiteral("%1x%1/apps").arg(size);
+        if (!QDir(g_folder).mkpath(folder)) {
+            return false;
+        }
+        const QByteArray name = (folder + QStringLiteral("/tallyward.png")).toLocal8Bit();
+        if (!Save(Icon(size), name.constData())) {
+            return false;
+        }
+    }
+    QFile svg(g_folder + QStringLiteral("/scalable/apps/tallyward.svg"));
+    if (!QDir(g_folder).mkpath(QStringLiteral("scalable/apps")) ||
+        !svg.open(QIODevice::WriteOnly | QIODevice::Truncate) || svg.write(kIconSvg) < 0) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(svg.fileName()));
+        return false;
+    }
+    return true;
+}
+
 bool MakeSkins() {
     return Save(Graphite(), "Graphite.png") && Save(Dusk(), "Dusk.png") &&
            Save(Midnight(), "Midnight.jpg", 90) && SaveSlateGif("Slate.gif");
@@ -343,8 +387,11 @@ bool MakeSkins() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3 || (std::strcmp(argv[1], "ui") != 0 && std::strcmp(argv[1], "skins") != 0)) {
-        std::fprintf(stderr, "usage: %s ui|skins OUTPUT_FOLDER\n", argv[0]);
+    const bool known =
+        argc == 3 && (std::strcmp(argv[1], "ui") == 0 || std::strcmp(argv[1], "skins") == 0 ||
+                      std::strcmp(argv[1], "icons") == 0);
+    if (!known) {
+        std::fprintf(stderr, "usage: %s ui|skins|icons OUTPUT_FOLDER\n", argv[0]);
         return 2;
     }
     // The image writers come from Qt's plugins; drawing into images needs no display.
@@ -355,6 +402,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot create %s\n", argv[2]);
         return 1;
     }
-    const bool ok = std::strcmp(argv[1], "ui") == 0 ? MakeUi() : MakeSkins();
+    const bool ok = std::strcmp(argv[1], "ui") == 0      ? MakeUi()
+                    : std::strcmp(argv[1], "skins") == 0 ? MakeSkins()
+                                                         : MakeIcons();
     return ok ? 0 : 1;
 }

@@ -14,6 +14,7 @@
 #include "base/WriteLog.h"
 #include "control/AppServices.h"
 #include "control/ApplicationError.h"
+#include "control/CommandLine.h"
 #include "control/MainFRM.h"
 #include "control/TallywardApplication.h"
 #include "detection/AppDiscovery.h"
@@ -48,6 +49,8 @@ void TellAlreadyRunning(int& argc, char** argv) {
 
 int main(int argc, char* argv[]) {
     using namespace tw;
+    if (const int status = HandleProgramArguments(argc, argv); status >= 0)
+        return status;
     // First of all: a session that ends during start-up still ends us cleanly.
     if (!QuitOnTerminationSignals())
         return 1;

@@ -17,6 +17,7 @@
 #include "base/AppClock.h"
 #include "base/Exceptions.h"
 #include "base/Paths.h"
+#include "control/CommandLine.h"
 #include "detection/OnlineTimeApplication.h"
 #include "platform/linux/AtspiAccessibility.h"
 #include "platform/linux/X11Desktop.h"
@@ -27,6 +28,7 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: tallyward-probe [--all] [--data-folder DIR] [--wait SECONDS]\n"
+    "       tallyward-probe --help | --version\n"
     "Prints, tab-separated: window handle, kind of program, program file, address;\n"
     "with --data-folder also the matching time-limit list entry and the match kind\n"
     "(1 program, 2 address), or - and 0.\n"
@@ -134,6 +136,10 @@ int Run(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("tallyward-probe %s\n", ProgramVersion());
             return 0;
         }
         if (arg == "--all") {

@@ -1,6 +1,7 @@
 // tallyward-report: the usage totals of a data folder on the command line.
 //
 //   tallyward-report [--data-folder DIR] [--period P] [--at "yyyy-mm-dd hh:nn:ss"]
+//   tallyward-report --help | --version
 //
 // Prints one line per list entry, "caption<TAB>App|Web<TAB>seconds<TAB>hh:nn",
 // then "Total<TAB>seconds". It only reads: no lock, no purge, no save, and the
@@ -21,6 +22,7 @@
 #include "base/DateTime.h"
 #include "base/Paths.h"
 #include "base/WriteLog.h"
+#include "control/CommandLine.h"
 #include "storage/ActivityLogger.h"
 #include "storage/Options.h"
 
@@ -34,6 +36,7 @@ class ReportError : public std::runtime_error {
 
 const char* const kUsage =
     "usage: tallyward-report [--data-folder DIR] [--period P] [--at \"yyyy-mm-dd hh:nn:ss\"]\n"
+    "       tallyward-report --help | --version\n"
     "  P: day (default), \"Today\", \"Last 24 Hours\", \"Last 7 Days\", \"Last 14 Days\",\n"
     "     \"Last 30 Days\", \"Last 3 months\"\n";
 
@@ -81,6 +84,10 @@ Arguments ParseArguments(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            std::exit(0);
+        }
+        if (arg == "--version") {
+            std::printf("tallyward-report %s\n", ProgramVersion());
             std::exit(0);
         }
         if (arg != "--data-folder" && arg != "--period" && arg != "--at") {
