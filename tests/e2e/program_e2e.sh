@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
 # The real program on a private desktop: Xvfb, openbox, a trayer panel and a
 # session bus of its own, in a temporary HOME.
-# Usage: program_e2e.sh TALLYWARD TW-E2E-QT-CLIENT SCREENSHOT-DIR
+# Usage: program_e2e.sh TALLYWARD TW-E2E-QT-CLIENT SCREENSHOT-DIR TW-E2E-ATSPI-TEXTS
 #
 # First start on a fresh data folder: the first-run settings window, answered
 # with the keyboard, marks the first run done; the icon docks in the tray;
 # Alt twice, and a click on the icon, show and hide the panel, which stays
-# out of the task bar and the task switcher; a second copy says "Application
+# out of the task bar and the task switcher, docks at the work area's right
+# edge and shows each view its menu picks (read on the accessibility bus); a second copy says "Application
 # is already running" and ends while the first keeps running; SIGTERM ends
 # the first with its settings saved and its icon gone.
 # Second start, before the tray, with xterm on the list, one minute a day,
-# "Close Browser/App." and 57 seconds already used today: the icon docks once
-# the tray starts; xterm in front is counted, the reminder comes, and Esc on
+# "Close Browser/App." and 57 seconds already used today: without a tray the
+# panel stays on screen, the icon docks once the tray starts; xterm in front
+# is counted, the panel's time moves from 00:00 to 00:01, the reminder comes, and Esc on
 # it closes the listed xterm while a copy of xterm under another file name
 # stays; uninstall.flag in the program folder ends it.
 # Third start: logind's PrepareForShutdown(true), sent by the test on a
@@ -22,7 +24,7 @@
 # on failure; every wait is a poll with a deadline.
 set -euo pipefail
 
-program=$1 qtclient=$2 shots=$3
+program=$1 qtclient=$2 shots=$3 atspi=$4
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_begin program "program e2e" tw-program-e2e
 export HOME="$work/home" XDG_DATA_HOME="$work/xdg-data" XDG_CONFIG_HOME="$work/xdg-config"
@@ -133,6 +135,33 @@ print(row[0] if row else "")
 PY
 }
 
+geometry() {  # geometry WINDOW: "x y width height" on the screen
+    xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 }
+                             /Width:/ { w = $2 } /Height:/ { h = $2 } END { print x, y, w, h }'
+}
+
+# The names the program's widgets on screen show on the accessibility bus.
+showing() { timeout 20 "$atspi" "$tw" 2>/dev/null | grep -qxF "$1"; }
+
+# choose_view DOWNS TEXT: the view menu's item DOWNS places down, until TEXT
+# is on screen; a click or keys lost while the program was busy are tried
+# again after a bounded wait.
+choose_view() {
+    local deadline=$((SECONDS + 60)) tried x y
+    while :; do
+        read -r x y _ _ <<<"$(geometry "$panel")"
+        xdotool mousemove --sync $((x + 259)) $((y + 16)) click 1
+        xdotool sleep 0.3 key --repeat "$1" Down key Return
+        tried=$((SECONDS + 5))
+        while [ "$SECONDS" -lt "$tried" ]; do
+            showing "$2" && return 0
+            sleep "$poll_interval"
+        done
+        xdotool key Escape
+        [ "$SECONDS" -lt "$deadline" ] || fail "the view menu did not bring \"$2\" on screen"
+    done
+}
+
 start_program() {  # start_program TAG: runs the program, its PID in $tw
     "$program" >"$work/tallyward-$1.out" 2>&1 &
     tw=$!
@@ -184,6 +213,22 @@ done
 xprop -id "$panel" _NET_WM_WINDOW_TYPE | grep -q '_NET_WM_WINDOW_TYPE_UTILITY' ||
     fail "the panel is no utility window: $(xprop -id "$panel" _NET_WM_WINDOW_TYPE)"
 echo "ok: Alt twice shows the panel, a utility window out of the task bar and switcher"
+# Docked at the right edge of the work area, at its top, compact.
+read -r x y w h <<<"$(geometry "$panel")"
+screen_width=$(xdpyinfo | awk '/dimensions:/ { split($2, d, "x"); print d[1] }')
+[ $((x + w)) -eq "$screen_width" ] && [ "$y" -eq 0 ] ||
+    fail "the panel is not docked at the right edge: $x,$y ${w}x$h on a screen $screen_width wide"
+echo "ok: the panel docks at the work area's right edge"
+wait_for 60 "the time on the panel" showing "Time on List:"
+for view in "1 Things to do this: all" "2 This Morning: reminders" \
+            "3 Time spent on these applications/websites: usage" "4 Things to do this: lite"; do
+    downs=${view%% *} rest=${view#* } name=${view##* }
+    choose_view "$downs" "${rest% *}"
+    shot "panel-$name"
+done
+read -r _ _ _ h <<<"$(geometry "$panel")"
+[ "$h" -lt 300 ] || fail "the Lite view is $h pixels high"
+echo "ok: the view menu shows each view"
 toggle_panel hidden
 echo "ok: Alt twice hides the panel"
 
@@ -295,6 +340,9 @@ listed_counted() {
     timeout 10 xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
     return 1
 }
+panel_on_screen() { panel=$(panel) && mapped "$panel"; }
+wait_for 60 "the panel on screen, as there is no tray to hide it in" panel_on_screen
+wait_for 60 "the time on the panel" showing 00:00
 wait_for 60 "the listed xterm in front to be counted" listed_counted
 start_trayer
 wait_for 60 "the icon to dock in the tray that came later" tray_icon
@@ -322,6 +370,8 @@ running "$unlisted" || fail "the unlisted xterm was closed"
 visible tw-e2e-unlisted >/dev/null || fail "the unlisted xterm's window is gone"
 running "$tw" || fail "the program ended"
 echo "ok: Esc on the reminder closes the listed xterm and leaves the unlisted one"
+wait_for 60 "the panel's time to reach the minute" showing 00:01
+echo "ok: the panel shows the time on the list move on"
 
 # uninstall.flag in the program folder: the program ends by itself.
 touch "$bin/uninstall.flag"
