@@ -57,6 +57,7 @@ int main(int argc, char* argv[]) {
         EnableAccessibilityBus();
         // Without its databases the program cannot run: a missing template ends it here.
         CopyDatabaseTemplates();
+        PrepareHourSums();  // builds the activity's hour sums once, or rebuilds them
 
         TOptions& options = Options();
         LogindPower power(QDBusConnection::systemBus());
