@@ -61,9 +61,22 @@ std::string ApplicationTotals(const std::string& branches) {
 struct HourSplit {
     std::string firstHour;  // hour key of `from`
     std::string lastHour;   // hour key of `to`
-    // Bounds the rows of the first hour from above: the rows of the range
-    // with `from`'s key, and no others.
+    // Conditions on date_created picking the rows of the range with `from`'s
+    // key and those with `to`'s, each as one lower and one upper bound, so
+    // that the index reads only that hour; `a` qualifies the column.
     std::string firstHourRows;
+    std::string lastHourRows;
+    std::string FirstHourRows(const std::string& a) const { return Qualified(firstHourRows, a); }
+    std::string LastHourRows(const std::string& a) const { return Qualified(lastHourRows, a); }
+
+private:
+    static std::string Qualified(std::string conditions, const std::string& a) {
+        for (size_t at = conditions.find("date_created"); at != std::string::npos;
+             at = conditions.find("date_created", at + a.size() + 1)) {
+            conditions.insert(at, a);
+        }
+        return conditions;
+    }
 };
 
 std::optional<HourSplit> SplitAtHours(const std::string& from, const std::string& to) {
@@ -81,16 +94,20 @@ std::optional<HourSplit> SplitAtHours(const std::string& from, const std::string
     if (split.firstHour >= split.lastHour) {
         return std::nullopt;
     }
+    // From here `from` < `to`'s key <= `to`.
     if (from.size() < 13) {
         // A key shorter than 13 characters is the whole date_created.
-        split.firstHourRows = "date_created <= " + QuotedStr(from);
+        split.firstHourRows = "date_created = " + QuotedStr(from);
     } else {
         // Below the key with its last character raised: exactly the texts
-        // starting with the key.
+        // starting with the key (a bound that is at most `to`).
         std::string above = split.firstHour;
         above.back() = char(above.back() + 1);
-        split.firstHourRows = "date_created < " + QuotedStr(above);
+        split.firstHourRows =
+            "date_created >= " + QuotedStr(from) + " AND date_created < " + QuotedStr(above);
     }
+    split.lastHourRows =
+        "date_created BETWEEN " + QuotedStr(split.lastHour) + " AND " + QuotedStr(to);
     return split;
 }
 
@@ -118,13 +135,11 @@ std::string ApplicationHourTotalsSQL(const std::string& from, const std::string&
     if (!split) {
         return ApplicationTotalsSQL(from, to);
     }
-    const std::string range = "a.date_created BETWEEN " + QuotedStr(from) + " AND " + QuotedStr(to);
     return ApplicationTotals(
         ApplicationBranch("applications_hours", "a.hour > " + QuotedStr(split->firstHour) +
                                                     " AND a.hour < " + QuotedStr(split->lastHour)) +
-        ApplicationBranch("applications", range + " AND a." + split->firstHourRows) +
-        ApplicationBranch("applications",
-                          range + " AND a.date_created >= " + QuotedStr(split->lastHour)) +
+        ApplicationBranch("applications", split->FirstHourRows("a.")) +
+        ApplicationBranch("applications", split->LastHourRows("a.")) +
         ApplicationBranch("applications_hours", "a.hour IS NULL"));
 }
 
@@ -138,17 +153,16 @@ std::string WebSiteHourTotalsSQL(const std::string& from, const std::string& to)
     }
     const std::string rows =
         "SELECT browser_url AS browser_url, SUM(duration) AS duration FROM "
-        "applications WHERE date_created BETWEEN " +
-        QuotedStr(from) + " AND " + QuotedStr(to) + " AND ";
+        "applications WHERE ";
     const std::string sums =
         "SELECT browser_url AS browser_url, SUM(duration) AS duration FROM applications_hours "
         "WHERE ";
-    const std::string sumsPerUrl =
-        sums + "hour > " + QuotedStr(split->firstHour) + " AND hour < " +
-        QuotedStr(split->lastHour) + " GROUP BY browser_url UNION ALL " + rows +
-        split->firstHourRows + " GROUP BY browser_url UNION ALL " + rows +
-        "date_created >= " + QuotedStr(split->lastHour) + " GROUP BY browser_url UNION ALL " +
-        sums + "hour IS NULL GROUP BY browser_url";
+    const std::string sumsPerUrl = sums + "hour > " + QuotedStr(split->firstHour) + " AND hour < " +
+                                   QuotedStr(split->lastHour) + " GROUP BY browser_url UNION ALL " +
+                                   rows + split->FirstHourRows("") +
+                                   " GROUP BY browser_url UNION ALL " + rows +
+                                   split->LastHourRows("") + " GROUP BY browser_url UNION ALL " +
+                                   sums + "hour IS NULL GROUP BY browser_url";
     return TotalsSQL("websites_list", sumsPerUrl, "s.browser_url LIKE '%' || l.name || '%'");
 }
 
