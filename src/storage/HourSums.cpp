@@ -150,11 +150,22 @@ bool HourSumsSchemaSound(TSQLiteDatabase& db) {
 }
 
 bool HourSumsAgree(TSQLiteDatabase& db) {
+    // The hours from a day before the latest row on; a text that is no date
+    // gives no hours (NULL), which leaves the counts.
+    const std::string since =
+        "(SELECT substr(datetime(max(date_created), '-1 day'), 1, 13) FROM applications)";
+    const std::string rows =
+        "SELECT substr(date_created, 1, 13), count(*), coalesce(sum(CASE WHEN typeof(duration) "
+        "= 'integer' THEN duration END), 0) FROM applications WHERE date_created >= " +
+        since + " GROUP BY 1";
+    const std::string sums =
+        "SELECT hour, sum(row_count), coalesce(sum(CASE WHEN integral = 1 THEN duration END), "
+        "0) FROM applications_hours WHERE hour >= " +
+        since + " GROUP BY 1";
     auto table = db.GetTable(
-        "SELECT (SELECT count(*) FROM applications) = (SELECT coalesce(sum(row_count), 0) "
-        "FROM applications_hours) AND (SELECT coalesce(sum(duration), 0) FROM applications "
-        "WHERE typeof(duration) = 'integer') IS (SELECT coalesce(sum(duration), 0) FROM "
-        "applications_hours WHERE integral = 1)");
+        "SELECT (SELECT count(*) FROM applications) = (SELECT coalesce(sum(row_count), 0) FROM "
+        "applications_hours) AND NOT EXISTS (" +
+        rows + " EXCEPT " + sums + ") AND NOT EXISTS (" + sums + " EXCEPT " + rows + ")");
     return table->RowCount() == 1 && table->AsInteger(0) == 1;
 }
 

@@ -26,9 +26,12 @@ const std::vector<std::string>& HourSumsSchema();
 // table. Cheap: reads only the schema. Throws when the schema cannot be read.
 bool HourSumsSchemaSound(TSQLiteDatabase& db);
 
-// Whether the sums add up to the rows: the same number of rows and the same
-// total of integer durations. One pass over an index of the activity table.
-// Throws when either table cannot be read.
+// Whether the sums add up to the rows, as far as a cheap look shows: the
+// same number of rows in all, and for each hour from a day before the latest
+// row on the same rows and integer durations. Older hours are compared only
+// through the count (one pass over the smallest index of the rows, where a
+// full comparison would read every row). Throws when either table cannot be
+// read.
 bool HourSumsAgree(TSQLiteDatabase& db);
 
 // The statements of a rebuild: drop whatever holds the sums' names, create

@@ -182,8 +182,9 @@ INSTANTIATE_TEST_SUITE_P(
             "INSERT INTO applications VALUES('2026-12-06 09:00:00', '/bin/a', '', 'x', 5, 1);" +
                 HourSumsSchema().at(3),
             THourSumsStart::Built},
-        StartCase{"a sum changed", false,
-                  "UPDATE applications_hours SET duration = duration + 5 WHERE rowid = 7;",
+        StartCase{"the latest sum changed", false,
+                  "UPDATE applications_hours SET duration = duration + 5 WHERE hour = (SELECT "
+                  "max(hour) FROM applications_hours);",
                   THourSumsStart::Built},
         StartCase{"rows deleted from the sums", false,
                   "DELETE FROM applications_hours WHERE rowid % 2 = 0;", THourSumsStart::Built},
