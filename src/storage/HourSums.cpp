@@ -26,6 +26,7 @@ std::string GroupOf(const std::string& r) {
            ".origin AND integral = (typeof(" + r + ".duration) IN ('integer', 'null'))";
 }
 
+// Adds the row to its group, or starts the group with it.
 std::string AddRow(const std::string& r) {
     return "UPDATE applications_hours SET row_count = row_count + 1, duration = duration + "
            "coalesce(" +
@@ -39,6 +40,8 @@ std::string AddRow(const std::string& r) {
            GroupOf(r) + ");";
 }
 
+// Takes the row from its group and drops a group left without rows (with
+// whatever rounding its real durations left behind).
 std::string RemoveRow(const std::string& r) {
     return "UPDATE applications_hours SET row_count = row_count - 1, duration = duration - "
            "coalesce(" +
