@@ -1,6 +1,8 @@
-// Usage totals on a heavy user's 90-day activity table: the original totals
-// queries against the program's, the cost of one logged tick and of the
-// start-up purge, all in one run.
+// Usage totals on a heavy user's 90-day activity table: for every period of
+// the report and the usage page, the original totals queries against the
+// program's row queries (old) and its hour-sum queries (new); the cost of one
+// logged tick with and without the sums' triggers, of the start-up check and
+// one-time build of the sums, and of the start-up purge, all in one run.
 //
 //   totals_bench [--reference-runs N] [--program-runs N] [--keep DIR] [--check-report PATH]
 //   totals_bench --small --check-report PATH
@@ -32,7 +34,9 @@
 #include "base/DateTime.h"
 #include "base/Paths.h"
 #include "storage/ActivityLogger.h"
+#include "storage/HourSums.h"
 #include "storage/Options.h"
+#include "storage/SQLiteTable3.h"
 #include "storage/TotalsQueries.h"
 
 namespace tw::bench {
@@ -246,44 +250,69 @@ int Run(const BenchOptions& options) {
         generation / 1000);
 
     const std::string to = FormatDateTimeText(now);
+
+    // The ranges the report and the usage page ask for at `now` (20:00).
+    struct Period {
+        const char* what;
+        TDateTime from;
+    };
+    const std::vector<Period> periods = {{"day", profile.end + kDayStartOffset},
+                                         {"Today", profile.end + kDayStartOffset},
+                                         {"Last 24 Hours", now - 1},
+                                         {"Last 7 Days", now - 7},
+                                         {"Last 14 Days", now - 14},
+                                         {"Last 30 Days", now - 30},
+                                         {"Last 3 months", now - 90}};
+    std::printf("both totals queries (web sites and applications), median ms\n");
+    std::printf("%-16s %10s %10s %10s %10s %10s %9s   %s\n", "period", "original", "old wall",
+                "old cpu", "new wall", "new cpu", "old/new", "result");
+    bool same = true;
+    for (const auto& period : periods) {
+        const std::string from = FormatDateTimeText(period.from);
+        const auto both = [&](const std::string& sites, const std::string& apps) {
+            Totals totals = RunTotals(activity, sites);
+            totals.merge(RunTotals(activity, apps));
+            return totals;
+        };
+        const Timing r = Measure(options.referenceRuns, [&] {
+            return both(test::ReferenceWebSiteTotalsSQL(from, to),
+                        test::ReferenceApplicationTotalsSQL(from, to));
+        });
+        const Timing o = Measure(options.programRuns, [&] {
+            return both(WebSiteTotalsSQL(from, to), ApplicationTotalsSQL(from, to));
+        });
+        const Timing n = Measure(options.programRuns, [&] {
+            return both(WebSiteHourTotalsSQL(from, to), ApplicationHourTotalsSQL(from, to));
+        });
+        const bool ok = r.totals == o.totals && r.totals == n.totals;
+        std::printf("%-16s %10.1f %10.2f %10.2f %10.2f %10.2f %8.0fx   %s\n", period.what,
+                    r.milliseconds, o.milliseconds, o.cpuMilliseconds, n.milliseconds,
+                    n.cpuMilliseconds, o.milliseconds / n.milliseconds,
+                    ok ? "same" : (r.totals == o.totals ? "new DIFFERENT" : "DIFFERENT"));
+        same = same && ok;
+    }
+    std::printf("\n%-28s %21s %21s\n", "", "original", "new");
+    std::printf("%-28s %10s %10s %10s %10s %10s   %s\n", "one totals query (median ms)", "wall",
+                "cpu", "wall", "cpu", "speed-up", "result");
     const std::string today = FormatDateTimeText(profile.end + kDayStartOffset);
     const std::string days90 = FormatDateTimeText(now - 90);
-
-    std::printf("%-28s %21s %21s\n", "", "original", "program");
-    std::printf("%-28s %10s %10s %10s %10s %10s   %s\n", "totals query (median ms)", "wall", "cpu",
-                "wall", "cpu", "speed-up", "result");
     struct Case {
         const char* what;
         std::string from;
         bool sites;
     };
-    const std::vector<Case> cases = {{"today, web sites", today, true},
-                                     {"today, applications", today, false},
-                                     {"90 days, web sites", days90, true},
+    const std::vector<Case> cases = {{"90 days, web sites", days90, true},
                                      {"90 days, applications", days90, false}};
-    bool same = true;
     for (const auto& c : cases) {
         const std::string reference = c.sites ? test::ReferenceWebSiteTotalsSQL(c.from, to)
                                               : test::ReferenceApplicationTotalsSQL(c.from, to);
         const std::string program =
-            c.sites ? WebSiteTotalsSQL(c.from, to) : ApplicationTotalsSQL(c.from, to);
+            c.sites ? WebSiteHourTotalsSQL(c.from, to) : ApplicationHourTotalsSQL(c.from, to);
         const Timing r =
             Measure(options.referenceRuns, [&] { return RunTotals(activity, reference); });
         const Timing p = Measure(options.programRuns, [&] { return RunTotals(activity, program); });
         PrintRow(c.what, r, p);
         same = same && r.totals == p.totals;
-    }
-    // A day's reload runs both queries.
-    for (const auto& [what, from] :
-         {std::pair<const char*, std::string>{"today, both (day reload)", today},
-          {"90 days, both (usage page)", days90}}) {
-        const Timing p = Measure(options.programRuns, [&] {
-            Totals both = RunTotals(activity, WebSiteTotalsSQL(from, to));
-            both.merge(RunTotals(activity, ApplicationTotalsSQL(from, to)));
-            return both;
-        });
-        std::printf("%-28s %10s %10s %10.2f %10.2f\n", what, "", "", p.milliseconds,
-                    p.cpuMilliseconds);
     }
 
     int status = same ? 0 : 1;
@@ -297,24 +326,56 @@ int Run(const BenchOptions& options) {
     // The program's own units from here: the clock at `now`, the data folder's paths.
     StartAppClock(nullptr, std::make_unique<FixedWallClock>(now), TimeZoneRules::Utc());
     InitPaths(StartupPaths{ProgramFolderOfThis(), "tallyward", folder});
-    std::vector<double> ticks;
-    {
+    const ListedProgram program(list.front().name);
+    // The median of 100 ticks of the logger; false when they were not counted.
+    const auto tickMedian = [&](double& median, double& worst) {
+        std::vector<double> ticks;
         TOnlineTimeApplicationLogger logger;  // loads the day, as at start-up
-        const ListedProgram program(list.front().name);
         const int32_t before = logger.Total();
         for (int i = 0; i < 100; ++i) {
             const auto tickStart = Clock::now();
             logger.Log(&program, 3);
             ticks.push_back(MillisecondsSince(tickStart));
         }
+        median = Median(ticks);
+        worst = *std::max_element(ticks.begin(), ticks.end());
         if (logger.Total() != before + 300) {
             std::printf("Log did not count its ticks: total %d, expected %d\n", logger.Total(),
                         before + 300);
+            return false;
+        }
+        return true;
+    };
+    double tickWith = 0, tickWithMax = 0;
+    if (!tickMedian(tickWith, tickWithMax)) {
+        status = 1;
+    }
+    std::printf("\n%-28s %10.2f ms (median of 100; max %.2f ms)\n", "Log: one tick", tickWith,
+                tickWithMax);
+
+    // The start-up step on sound sums (every start), and the one-time build.
+    std::vector<double> checks;
+    for (int i = 0; i < 5; ++i) {
+        start = Clock::now();
+        if (PrepareHourSums() != THourSumsStart::Sound) {
+            std::printf("PrepareHourSums did not find the sums sound\n");
+            status = 1;
+        }
+        checks.push_back(MillisecondsSince(start));
+    }
+    std::printf("%-28s %10.1f ms (median of 5)\n", "Start-up check of the sums", Median(checks));
+    {
+        TSQLiteDatabase activityDb(activity);
+        start = Clock::now();
+        RebuildHourSums(activityDb);
+        const double build = MillisecondsSince(start);
+        std::printf("%-28s %10.1f ms (once, on the first start after the upgrade)\n",
+                    "Build of the sums", build);
+        if (!HourSumsAgree(activityDb)) {
+            std::printf("the rebuilt sums do not add up to the rows\n");
             status = 1;
         }
     }
-    std::printf("\n%-28s %10.2f ms (median of %zu; max %.2f ms)\n", "Log: one tick", Median(ticks),
-                ticks.size(), *std::max_element(ticks.begin(), ticks.end()));
 
     // A day older than 90 days, for the purge to remove.
     ActivityProfile old = profile;
@@ -335,6 +396,26 @@ int Run(const BenchOptions& options) {
         "rows removed)\n",
         "PurgeLog", purge, static_cast<long long>(oldRows),
         static_cast<long long>(rowsBefore - rowsAfter), static_cast<long long>(rowsBefore));
+
+    // The purge went through the triggers too; then the same ticks without
+    // them: what the sums add to a tick.
+    {
+        TSQLiteDatabase activityDb(activity);
+        if (!HourSumsAgree(activityDb)) {
+            std::printf("the sums do not add up to the rows after the purge\n");
+            status = 1;
+        }
+        for (const char* trigger : {"applications_hours_insert", "applications_hours_delete",
+                                    "applications_hours_update"}) {
+            activityDb.ExecSQL(std::string("DROP TRIGGER ") + trigger);
+        }
+    }
+    double tickWithout = 0, tickWithoutMax = 0;
+    if (!tickMedian(tickWithout, tickWithoutMax)) {
+        status = 1;
+    }
+    std::printf("%-28s %10.2f ms (median of 100; max %.2f ms); the triggers add %.3f ms\n",
+                "Log: one tick, no triggers", tickWithout, tickWithoutMax, tickWith - tickWithout);
     StopAppClock();
 
     if (options.keepFolder.empty()) {

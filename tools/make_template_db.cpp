@@ -1,5 +1,6 @@
-// Creates a database file from a schema file: the program itself never
-// creates a table, so its template databases are made at build time.
+// Creates a database file from a schema file: the program itself creates no
+// table (save the activity's hour sums, which it builds when an older
+// database lacks them), so its template databases are made at build time.
 #include <sqlite3.h>
 
 #include <cstdio>

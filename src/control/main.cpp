@@ -95,6 +95,8 @@ int main(int argc, char* argv[]) {
         try {
             // Without its databases the program cannot run: a missing template ends it here.
             CopyDatabaseTemplates();
+            // The activity's hour sums: built once, or rebuilt when not to be trusted.
+            PrepareHourSums();
 
             TOptions& options = Options();
             LogindShutdown shutdown(QDBusConnection::systemBus());

@@ -24,6 +24,7 @@
 #include "base/WriteLog.h"
 #include "control/CommandLine.h"
 #include "storage/ActivityLogger.h"
+#include "storage/HourSums.h"
 #include "storage/Options.h"
 
 namespace tw {
@@ -256,6 +257,16 @@ int Run(const Arguments& args) {
     paths.dataFolder = folder;
     InitPaths(paths);
     SetLogFileName("");  // read only: not even the diagnostic log
+    // Hour sums that do not add up to the rows are not read (the program
+    // rebuilds them at its next start); without them the rows are.
+    try {
+        TSQLiteDatabase db(folder + "actmondb.sqlite");
+        if (HourSumsSchemaSound(db) && !HourSumsAgree(db)) {
+            DistrustHourSums(true);
+        }
+    } catch (const std::exception&) {
+        DistrustHourSums(true);
+    }
 
     // Loaded like the program does, but never saved: not on the way out either.
     Options().SetSaveOnDestroy(false);

@@ -9,6 +9,7 @@
 #include "base/Paths.h"
 #include "base/Strings.h"
 #include "base/WriteLog.h"
+#include "storage/HourSums.h"
 #include "storage/SQLiteTable3.h"
 #include "storage/TotalsQueries.h"
 
@@ -85,8 +86,21 @@ void TOnlineTimeApplicationLogger::LoadRange(TMonitoredList& list, bool addToTot
     const std::string fromText = FormatDateTimeText(from);
     const std::string toText = FormatDateTimeText(to);
     loadError_.clear();
-    MonitoredItemsLoad(&list, WebSiteTotalsSQL(fromText, toText), addToTotal, mitWebSite);
-    MonitoredItemsLoad(&list, ApplicationTotalsSQL(fromText, toText), addToTotal, mitApplication);
+    // The hour sums when they are there as created; otherwise the rows, and
+    // a database that cannot be read fails in the totals queries below.
+    bool sums = false;
+    try {
+        TSQLiteDatabase db(GetActivityDBFileName());
+        sums = UseHourSums(db);
+    } catch (const std::exception&) {
+    }
+    MonitoredItemsLoad(
+        &list, sums ? WebSiteHourTotalsSQL(fromText, toText) : WebSiteTotalsSQL(fromText, toText),
+        addToTotal, mitWebSite);
+    MonitoredItemsLoad(
+        &list,
+        sums ? ApplicationHourTotalsSQL(fromText, toText) : ApplicationTotalsSQL(fromText, toText),
+        addToTotal, mitApplication);
 }
 
 void TOnlineTimeApplicationLogger::ReloadDay(bool addToTotal) {

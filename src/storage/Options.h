@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "base/DateTime.h"
+// PrepareHourSums: the start-up step of the activity database, beside the store's.
+#include "storage/HourSums.h"
 #include "storage/MonitoredObjects.h"
 #include "storage/SQLiteTable3.h"
 

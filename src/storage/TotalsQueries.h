@@ -2,12 +2,9 @@
 
 #include <string>
 
-// The per-entry totals of a range that the activity log loads. Sites select
-// the range's activity through the date_created index and sum it per address
-// before matching the list; applications sum each listed program's range
-// through the app_name index. Either way a day's totals cost only that day's
-// rows. Columns: caption, active, name, total_duration (integer); one
-// row per distinct name of the list table, 0 where nothing matched.
+// The per-entry totals of a range that the activity log loads. Columns:
+// caption, active, name, total_duration (integer); one row per distinct name
+// of the list table, 0 where nothing matched.
 //
 // Counting rules, kept from the first per-row joins (the reference queries in
 // tests/storage/ReferenceTotalsQueries.h, which the tests compare with):
@@ -20,8 +17,19 @@
 //   listed twice counts its rows twice.
 namespace tw {
 
-// `from` and `to` are "yyyy-mm-dd hh:nn:ss" texts.
+// From the activity rows alone, for a database without the hour sums. Sites
+// select the range's activity through the date_created index and sum it per
+// address before matching the list; applications sum each listed program's
+// range through the app_name index. A day's totals cost only that day's rows,
+// a long period every row of it. `from` and `to` are "yyyy-mm-dd hh:nn:ss".
 std::string ApplicationTotalsSQL(const std::string& from, const std::string& to);
 std::string WebSiteTotalsSQL(const std::string& from, const std::string& to);
+
+// The same totals from the hour sums of HourSums.h: the hours strictly
+// between the hour of `from` and that of `to` (and the undated rows) come
+// from applications_hours, only the rows of those two end hours from the
+// activity table. A range inside one hour reads the rows alone.
+std::string ApplicationHourTotalsSQL(const std::string& from, const std::string& to);
+std::string WebSiteHourTotalsSQL(const std::string& from, const std::string& to);
 
 }  // namespace tw
