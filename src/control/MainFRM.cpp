@@ -357,23 +357,7 @@ void TfrmMain::BuildMainPage() {
     connect(btnApp_Delete, &TImageButton::clicked, this,
             [this] { Guarded([this] { btnApp_DeleteClick(); }); });
 
-    const auto columnHeaders = [this](QWidget* page, int top) {
-        int left = kListLeft;
-        for (auto [text, width] : {std::pair{"Name", kNameWidth}, std::pair{"Type", kTypeWidth},
-                                   std::pair{"Time", kTimeWidth}}) {
-            auto* cell = new TImagePanel(page);
-            cell->setObjectName(QStringLiteral("pnlApp_") + QLatin1String(text));
-            cell->SetBackground(ResourcePicture(QLatin1String(pictures::kListHeader)));
-            cell->SetSides(4, 4);
-            cell->setGeometry(left, top, width, 20);
-            auto* label = new QLabel(QLatin1String(text), cell);
-            label->setGeometry(4, 0, width - 8, 20);
-            label->setAlignment(Qt::AlignCenter);
-            SetFontColor(label, clDarkText);
-            left += width;
-        }
-    };
-    columnHeaders(tsMain, 150);
+    AddColumnHeaders(tsMain, 150);
     lbxMain_Applications = new TMonitoredListBox(tsMain);
     lbxMain_Applications->setObjectName(QStringLiteral("lbxMain_Applications"));
     lbxMain_Applications->SetItemHeight(kMainRowHeight);
@@ -434,25 +418,31 @@ void TfrmMain::BuildUsagePage() {
             [this] { Guarded([this] { cbxUsage_PeriodChange(); }); });
     CreateLabel(QStringLiteral("Time spent on these applications/websites:"),
                 QRect(10, 32, 299, 18), clWhite, tsUsage);
-    int left = kListLeft;
-    for (auto [text, width] : {std::pair{"Name", kNameWidth}, std::pair{"Type", kTypeWidth},
-                               std::pair{"Time", kTimeWidth}}) {
-        auto* cell = new TImagePanel(tsUsage);
-        cell->SetBackground(ResourcePicture(QLatin1String(pictures::kListHeader)));
-        cell->SetSides(4, 4);
-        cell->setGeometry(left, 54, width, 20);
-        auto* label = new QLabel(QLatin1String(text), cell);
-        label->setGeometry(4, 0, width - 8, 20);
-        label->setAlignment(Qt::AlignCenter);
-        SetFontColor(label, clDarkText);
-        left += width;
-    }
+    AddColumnHeaders(tsUsage, 54);
     lbxUsage_Applications = new TMonitoredListBox(tsUsage);
     lbxUsage_Applications->setObjectName(QStringLiteral("lbxUsage_Applications"));
     lbxUsage_Applications->SetItemHeight(kUsageRowHeight);
     lbxUsage_Applications->SetDrawItem([this](QPainter& p, int index, const QRect& r, bool sel) {
         DrawListRow(*lbxUsage_Applications, p, index, r, sel);
     });
+}
+
+// "Name", "Type" and "Time" over a list; the rows' rules follow their widths.
+void TfrmMain::AddColumnHeaders(QWidget* page, int top) {
+    int left = kListLeft;
+    for (auto [text, width] : {std::pair{"Name", kNameWidth}, std::pair{"Type", kTypeWidth},
+                               std::pair{"Time", kTimeWidth}}) {
+        auto* cell = new TImagePanel(page);
+        cell->setObjectName(QStringLiteral("pnlApp_") + QLatin1String(text));
+        cell->SetBackground(ResourcePicture(QLatin1String(pictures::kListHeader)));
+        cell->SetSides(4, 4);
+        cell->setGeometry(left, top, width, 20);
+        auto* label = new QLabel(QLatin1String(text), cell);
+        label->setGeometry(4, 0, width - 8, 20);
+        label->setAlignment(Qt::AlignCenter);
+        SetFontColor(label, clDarkText);
+        left += width;
+    }
 }
 
 void TfrmMain::BuildMenus() {

@@ -125,6 +125,7 @@ private:
     void BuildReminderPage();
     void BuildUsagePage();
     void BuildMenus();
+    void AddColumnHeaders(QWidget* page, int top);
     void LayOutPages();
     void ApplyOptions();
     // The to-do selector and memos.
