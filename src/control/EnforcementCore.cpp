@@ -341,11 +341,15 @@ void TEnforcementCore::tmrTimeTimer() {
     UpdateFocusTime();
 }
 
+bool UninstallRequested() {
+    std::error_code error;
+    return std::filesystem::exists(ProgramFolder() + kUninstallFlagName, error);
+}
+
 void TEnforcementCore::tmrShutdownTimer() {
     TCoreTimer& timer = services_.timers.tmrShutdown;
     timer.SetEnabled(false);
-    std::error_code error;
-    if (std::filesystem::exists(ProgramFolder() + kUninstallFlagName, error))
+    if (UninstallRequested())
         services_.view.Terminate();
     timer.SetEnabled(true);
 }

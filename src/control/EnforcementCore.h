@@ -110,6 +110,8 @@ inline constexpr int kReminderChangeInterval = 100002;
 
 // The file whose appearance in the program folder ends the program.
 inline constexpr char kUninstallFlagName[] = "uninstall.flag";
+// Whether an uninstaller has asked the program to end.
+bool UninstallRequested();
 
 class TEnforcementCore final : public SessionObserver {
 public:

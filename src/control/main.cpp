@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QSessionManager>
+#include <QTimer>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -121,6 +122,15 @@ int main(int argc, char* argv[]) {
                 options.Save();
                 TAppDiscovery appDiscovery(discovery);
                 TfrmSettings settings(appDiscovery);
+                // The panel's own check of the uninstaller's flag comes only
+                // after this window: a removal meanwhile must end us too.
+                QTimer uninstallCheck;
+                uninstallCheck.setInterval(kShutdownCheckInterval);
+                QObject::connect(&uninstallCheck, &QTimer::timeout, [&end] {
+                    if (UninstallRequested())
+                        end();
+                });
+                uninstallCheck.start();
                 settings.Execute(options, true);
             }
             if (!ending) {

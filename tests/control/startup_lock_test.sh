@@ -4,7 +4,8 @@
 # user's history, and without templates the program refuses to start; while
 # another process holds the lock a second copy says so and touches no file;
 # a lock file left behind by a killed run does not block. A first start
-# brings up the first-run settings window; SIGTERM ends that as well. The program runs
+# brings up the first-run settings window; SIGTERM ends that as well, and so
+# does an uninstaller's flag. The program runs
 # until it is told to end: each start here ends it with SIGTERM once it holds
 # its lock, and expects it to leave cleanly.
 set -euo pipefail
@@ -128,4 +129,21 @@ after=$(cd "$data" && ls -la --time-style=+%s.%N | sort)
 kill "$holder"; wait "$holder" 2>/dev/null || true
 [ -f "$data/Tallyward.lock" ] || fail "lock file should still be there"
 start_and_end || fail "start after a killed run failed"
+
+# An uninstaller's flag in the program folder ends a first start still in its
+# settings window (the package's removal waits for exactly that).
+flagged="$work/flagged"
+mkdir -p "$flagged"
+cp "$program" "$(dirname "$program")"/settings.sqlite "$(dirname "$program")"/actmondb.sqlite \
+    "$flagged/"
+XDG_DATA_HOME="$work/flag-data" "$flagged/$(basename "$program")" >"$work/flag-out" 2>&1 &
+first=$!
+pids+=("$first")
+settings_window() { xdotool search --onlyvisible --name '^Settings$' | head -n1 | grep -q .; }
+wait_for 60 "the first-run settings window" settings_window
+touch "$flagged/uninstall.flag"
+wait_for 30 "the first start to end on uninstall.flag" ended "$first"
+status=0
+wait "$first" || status=$?
+[ "$status" -eq 0 ] || fail "uninstall.flag during the first run: exit status $status"
 echo "startup lock test passed"
