@@ -52,8 +52,16 @@ void TellAlreadyRunning(int& argc, char** argv) {
 
 int main(int argc, char* argv[]) {
     using namespace tw;
-    if (const int status = HandleProgramArguments(argc, argv); status >= 0)
+    if (const int status = HandleProgramArguments(argc, argv); status >= 0) {
         return status;
+    } else if (status == kEnableAccessibilityOnly) {
+        // Applications read the switch when they start: this runs early at log-in.
+        if (EnableAccessibilityBus())
+            return 0;
+        std::fprintf(stderr,
+                     "tallyward: the session's accessibility bus could not be switched on\n");
+        return 1;
+    }
     // First of all: a session that ends during start-up still ends us cleanly.
     if (!QuitOnTerminationSignals())
         return 1;
