@@ -170,14 +170,21 @@ std::vector<AtspiFrameInfo> AtspiForeground::Scan(bool activeOnly) {
             AccessibleRef frame = ChildAt(app.get(), j, budget);
             if (!frame)
                 continue;
-            const std::optional<int> role = Role(frame.get(), budget);
-            if (!role || !IsTopLevelRole(*role))
-                continue;
             const std::optional<std::set<int>> states = States(frame.get(), budget);
             if (!states || !states->count(ATSPI_STATE_SHOWING))
                 continue;
-            if (activeOnly && !states->count(ATSPI_STATE_ACTIVE))
+            // Whatever its role, an application's child that is ACTIVE is
+            // its window in front (a lone label is a window too); listed
+            // otherwise only when a window's role says so: Chromium keeps
+            // empty frames beside each real one.
+            const bool active = states->count(ATSPI_STATE_ACTIVE) != 0;
+            if (activeOnly && !active)
                 continue;
+            if (!active) {
+                const std::optional<int> role = Role(frame.get(), budget);
+                if (!role || !IsTopLevelRole(*role))
+                    continue;
+            }
             auto cached = std::make_unique<Cached>();
             cached->info = {KeyOf(frame.get()), pid, Name(frame.get(), budget).value_or("")};
             if (cached->info.key.empty())
