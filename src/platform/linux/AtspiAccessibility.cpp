@@ -87,7 +87,7 @@ AccessibleRef FindByAttribute(AtspiAccessible* frame, const char* key, std::stri
     const GArrayPtr interfaces(g_array_new(FALSE, FALSE, sizeof(gchar*)));
     const GObjectPtr<AtspiMatchRule> rule(
         atspi_match_rule_new(stateSet.get(), ATSPI_Collection_MATCH_ALL, attributes.get(),
-                             ATSPI_Collection_MATCH_ALL, roles.get(), ATSPI_Collection_MATCH_ALL,
+                             ATSPI_Collection_MATCH_ANY, roles.get(), ATSPI_Collection_MATCH_ALL,
                              interfaces.get(), ATSPI_Collection_MATCH_ALL, FALSE));
     GArrayPtr matches;
     if (!Bounded(budget,
@@ -102,7 +102,9 @@ AccessibleRef FindByAttribute(AtspiAccessible* frame, const char* key, std::stri
     AccessibleRef found;
     for (guint i = 0; i < matches->len; ++i) {
         AccessibleRef match(g_array_index(matches.get(), AtspiAccessible*, i));
-        if (!found)
+        // Firefox answers MATCH_ALL with an unrelated object; ANY of one
+        // attribute is the same rule, and the answer is checked all the same.
+        if (!found && HasAttribute(match.get(), key, value, budget))
             found = std::move(match);
     }
     return found;
