@@ -5,6 +5,7 @@
 #include <QSessionManager>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <string>
@@ -34,6 +35,20 @@
 #include "ui/SettingsFRM.h"
 
 namespace {
+
+// On Wayland the panel is drawn through XWayland where there is one: a
+// Wayland client cannot place itself at the screen's edge, nor keep out of
+// the task bar. A choice the user made stands.
+void PreferXWaylandForOurWindows() {
+    const char* chosen = std::getenv("QT_QPA_PLATFORM");
+    const char* display = std::getenv("DISPLAY");
+    if ((chosen && *chosen) || !display || !*display)
+        return;
+    if (tw::DetectSessionKind(std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE")) ==
+        tw::SessionKind::Wayland) {
+        ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    }
+}
 
 // A second copy says so on stderr and, since a desktop user never sees
 // that, in the notice window.
@@ -65,6 +80,7 @@ int main(int argc, char* argv[]) {
     // First of all: a session that ends during start-up still ends us cleanly.
     if (!QuitOnTerminationSignals())
         return 1;
+    PreferXWaylandForOurWindows();
     try {
         StartAppClock();
         InitPaths(ComputeStartupPaths());
