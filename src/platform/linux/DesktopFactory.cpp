@@ -5,6 +5,7 @@
 
 #include "platform/linux/AtspiForeground.h"
 #include "platform/linux/CompositorRoute.h"
+#include "platform/linux/SwayRoute.h"
 #include "platform/linux/WaylandDesktop.h"
 #include "platform/linux/X11Desktop.h"
 
@@ -18,6 +19,10 @@ const char* Env(const char* name) {
 }
 
 std::unique_ptr<CompositorRoute> OpenCompositorRoute() {
+    if (const char* swaySocket = Env("SWAYSOCK")) {
+        if (std::unique_ptr<SwayRoute> sway = SwayRoute::Open(swaySocket))
+            return sway;
+    }
     return nullptr;
 }
 
