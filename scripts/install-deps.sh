@@ -14,6 +14,7 @@ build_packages=(
     libsqlite3-dev libpng-dev libjpeg-dev libgif-dev
     qt6-base-dev libx11-dev libxres-dev libxi-dev libatspi2.0-dev
     libgtest-dev libbenchmark-dev
+    libwayland-dev libwayland-bin
     fonts-liberation2
 )
 test_packages=(
