@@ -5,6 +5,7 @@
 
 #include "platform/linux/AtspiForeground.h"
 #include "platform/linux/CompositorRoute.h"
+#include "platform/linux/ForeignToplevelRoute.h"
 #include "platform/linux/SwayRoute.h"
 #include "platform/linux/WaylandDesktop.h"
 #include "platform/linux/X11Desktop.h"
@@ -23,7 +24,8 @@ std::unique_ptr<CompositorRoute> OpenCompositorRoute() {
         if (std::unique_ptr<SwayRoute> sway = SwayRoute::Open(swaySocket))
             return sway;
     }
-    return nullptr;
+    // Last: other wlroots compositors publish their windows, but not their processes.
+    return ForeignToplevelRoute::Open();
 }
 
 }  // namespace
