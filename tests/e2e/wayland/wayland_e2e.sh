@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# The probe and the sweep on a headless Wayland compositor, as the test user
+# of lib.sh with a private session bus and accessibility on.
+# Usage: wayland_e2e.sh sway|mutter TALLYWARD-PROBE TW-E2E-SWEEP VIRTUAL-KEYBOARD
+# Starts the compositor with a keyboard, then a GTK 3 program, Firefox and
+# Chromium (native Wayland, each showing a page served on 127.0.0.1) and an
+# xterm under XWayland. Brings each to the front in turn (sway: by its IPC;
+# mutter: Alt+Tab on the remote desktop keyboard), checked apart from the
+# program (sway's tree; on mutter the active frame on the accessibility bus,
+# or the X11 active window), and checks that the probe names that program's
+# file and, for a browser, the address. Then, with a list holding one of
+# them, that one sweep closes exactly that window and the others stay.
+set -euo pipefail
+
+compositor=$1 probe=$2 sweep=$3 keyboard=$4
+case $compositor in sway | mutter) ;; *) echo "compositor must be sway or mutter" >&2; exit 2 ;; esac
+
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+wl_begin "$compositor" "wayland e2e ($compositor)" tw-wayland
+poll_interval=0.1
+e2e_on_failure() {
+    for log in "$work"/*.log; do
+        [ -s "$log" ] && { echo "--- $(basename "$log") (last lines)"; tail -n 15 "$log"; } >&2
+    done
+}
+probe=$(wl_binary "$probe")
+sweep=$(wl_binary "$sweep")
+keyboard=$(wl_binary "$keyboard")
+started=$SECONDS
+step() { echo "[$((SECONDS - started)) s] $*"; }
+
+# --- session, compositor, keyboard ------------------------------------------------
+wl_start_session_bus
+case $compositor in
+sway)
+    wl_start_sway
+    wl_start_sway_keyboard "$keyboard"
+    ;;
+mutter)
+    wl_start_mutter
+    wl_start_mutter_keyboard
+    ;;
+esac
+step "$compositor runs on $WAYLAND_DISPLAY, XWayland on $DISPLAY"
+
+# --- the web server ---------------------------------------------------------------
+www="$wl_home/www"
+mkdir -p "$www"
+printf '<!DOCTYPE html><title>Page Fox</title><h1>Fox</h1>\n' >"$www/fox.html"
+printf '<!DOCTYPE html><title>Page Chrome</title><h1>Chrome</h1>\n' >"$www/chrome.html"
+chmod -R a+rX "$www"
+# -u: the port line must reach the log at once, not when the buffer fills.
+wl_start http python3 -u -m http.server 0 --bind 127.0.0.1 -d "$www"
+port_known() { grep -q 'port [0-9]' "$work/http.log"; }
+wait_for 60 "the web server" port_known
+port=$(sed -n 's/.*port \([0-9]*\).*/\1/p' "$work/http.log" | head -n1)
+fox_url="http://127.0.0.1:$port/fox.html"
+chrome_url="http://127.0.0.1:$port/chrome.html"
+
+# --- the programs -----------------------------------------------------------------
+# front_pid: the PID of the window in front, as the accessibility bus (the
+# one active frame) or for an X11 client the X server tell it, and on sway
+# its tree as well; nothing while they disagree, or none or several claim it.
+front_pid() {
+    local pid
+    pid=$(wl_run python3 "$wl_dir/front_pid.py") || return 1
+    [ "$compositor" = mutter ] || [ "$(wl_sway_focused)" = "$pid" ] || return 1
+    echo "$pid"
+}
+
+declare -A app_pid=()
+# start_app NAME CMD...: starts it and waits until its window is in front
+# (each compositor gives a new window the focus).
+start_app() {
+    local name=$1
+    shift
+    wl_start "$name" "$@"
+    app_pid[$name]=$last_pid
+    local pid=$last_pid
+    app_in_front() {
+        running "$pid" || fail "$name ended: $(tail -n 5 "$work/$name.log")"
+        [ "$(front_pid 2>/dev/null)" = "$pid" ]
+    }
+    wait_for 120 "$name in front" app_in_front
+    step "$name (pid $pid) is in front"
+}
+
+start_app gtk env GDK_BACKEND=wayland gtk3-demo
+profile="$wl_home/firefox"
+mkdir -p "$profile"
+# No first-run pages, updates or reports: the network is closed anyway.
+cat >"$profile/user.js" <<'EOF'
+user_pref("browser.aboutwelcome.enabled", false);
+user_pref("browser.shell.checkDefaultBrowser", false);
+user_pref("browser.startup.homepage_override.mstone", "ignore");
+user_pref("browser.tabs.warnOnClose", false);
+user_pref("datareporting.policy.dataSubmissionEnabled", false);
+user_pref("datareporting.policy.firstRunURL", "");
+user_pref("toolkit.telemetry.reportingpolicy.firstRun", false);
+user_pref("app.update.auto", false);
+user_pref("network.captive-portal-service.enabled", false);
+user_pref("network.connectivity-service.enabled", false);
+user_pref("browser.safebrowsing.update.enabled", false);
+user_pref("extensions.update.enabled", false);
+user_pref("browser.newtabpage.enabled", false);
+EOF
+[ "$(id -u)" -ne 0 ] || chown -R "$wl_user:" "$profile"
+start_app firefox env MOZ_ENABLE_WAYLAND=1 firefox-esr --profile "$profile" --no-remote "$fox_url"
+# The flags keep it off the closed network; no sandbox, which needs
+# privileges a container may not give.
+start_app chromium chromium --ozone-platform=wayland --force-renderer-accessibility \
+    --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
+    --disable-component-update --disable-sync --no-default-browser-check \
+    --user-data-dir="$wl_home/chromium" "$chrome_url"
+start_app xterm xterm
+
+# --- each in front in turn ------------------------------------------------------
+# to_front NAME: brings its window to the front and waits until it is there.
+to_front() {
+    local name=$1 pid=${app_pid[$1]} presses=0
+    if [ "$compositor" = sway ]; then
+        wl_run swaymsg "[pid=$pid] focus" >/dev/null || fail "sway did not focus $name"
+        wait_for 60 "$name in front" test_front "$pid"
+        return
+    fi
+    # Alt+Tab goes to the window used before; Alt+Escape walks through all.
+    in_front_after_keys() {
+        [ "$(front_pid 2>/dev/null)" = "$pid" ] && return 0
+        [ "$presses" -lt 12 ] || fail "$name did not come to the front after $presses key presses"
+        presses=$((presses + 1))
+        wl_keys Alt_L Escape
+        return 1
+    }
+    wait_for 120 "$name in front" in_front_after_keys
+}
+test_front() { [ "$(front_pid 2>/dev/null)" = "$1" ]; }
+
+for name in gtk firefox chromium xterm; do
+    to_front "$name"
+    step "$name in front again"
+done
+step "all checks passed"
