@@ -14,12 +14,13 @@ build_packages=(
     libsqlite3-dev libpng-dev libjpeg-dev libgif-dev
     qt6-base-dev libx11-dev libxres-dev libxi-dev libatspi2.0-dev
     libgtest-dev libbenchmark-dev
-    fonts-liberation2
+    fonts-liberation2 libwayland-dev libwayland-bin
 )
 test_packages=(
     xvfb openbox trayer xdotool xterm x11-utils dbus dbus-x11 tzdata
     at-spi2-core firefox-esr chromium python3 procps
     desktop-file-utils appstream scdoc
+    sway xwayland mutter gtk-3-examples python3-gi gir1.2-atspi-2.0
 )
 
 fuzz_packages=(clang-14 libclang-rt-14-dev)

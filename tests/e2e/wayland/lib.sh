@@ -38,6 +38,9 @@ wl_session_vars=(HOME XDG_RUNTIME_DIR XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HO
 wl_begin() {
     e2e_begin "$@"
     trap wl_cleanup EXIT
+    # A failure inside a polled condition (whose output wait_for drops) is
+    # still told.
+    exec {wl_stderr}>&2
     # The work folder is root's and private; the user gets a folder inside.
     chmod 711 "$work"
     if [ "$(id -u)" -eq 0 ]; then
@@ -58,6 +61,11 @@ wl_begin() {
     HOME="$wl_home/home" XDG_RUNTIME_DIR="$wl_home/runtime" TMPDIR="$wl_home/tmp"
     XDG_CONFIG_HOME="$HOME/.config" XDG_CACHE_HOME="$HOME/.cache"
     XDG_DATA_HOME="$HOME/.local/share"
+}
+
+fail() {
+    echo "FAIL ($e2e_tag): $*" >&"${wl_stderr:-2}"
+    exit 1
 }
 
 wl_cleanup() {
@@ -231,6 +239,8 @@ wl_start_mutter_keyboard() {
     }
     wait_for 60 "the remote desktop keyboard" keyboard_ready
     wl_keys_done=0
+    # mutter gives windows the keyboard focus only once the device has typed.
+    wl_keys Shift_L
 }
 
 # wl_keys KEY...: presses the keys in order and lets them go in reverse

@@ -3,7 +3,9 @@
 headless compositor a keyboard (GTK marks a window active only when it has
 keyboard focus). Prints "ready" once the session runs; then reads chords, one
 per line of key names ("Alt_L Tab"), presses them in order, lets them go in
-reverse and prints "done" after each. Ends at the end of its input."""
+reverse and prints "done" after each. A last word "xN" taps the last key N
+times while the others are held ("Alt_L Tab x3"). Ends at the end of its
+input."""
 import sys
 
 from gi.repository import Gio, GLib
@@ -31,14 +33,21 @@ def main():
     call(session, SESSION, "Start")
     print("ready", flush=True)
     for line in sys.stdin:
+        words = line.split()
+        taps = 1
+        if len(words) > 1 and words[-1][0] == "x" and words[-1][1:].isdigit():
+            taps = int(words.pop()[1:])
         try:
-            keysyms = [KEYSYMS[name] for name in line.split()]
+            keysyms = [KEYSYMS[name] for name in words]
         except KeyError as unknown:
             print(f"unknown key {unknown}", file=sys.stderr, flush=True)
             return 1
-        for keysym in keysyms:
+        for keysym in keysyms[:-1]:
             key(session, keysym, True)
-        for keysym in reversed(keysyms):
+        for _ in range(taps):
+            key(session, keysyms[-1], True)
+            key(session, keysyms[-1], False)
+        for keysym in reversed(keysyms[:-1]):
             key(session, keysym, False)
         print("done", flush=True)
     call(session, SESSION, "Stop")
