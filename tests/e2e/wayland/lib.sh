@@ -69,12 +69,14 @@ fail() {
 }
 
 wl_cleanup() {
-    local status=$? pid
+    local status=$? pid extra=()
     # Whatever the session started on its own (the accessibility bus and its
-    # registry, activated through the session bus) goes first.
+    # registry, activated through the session bus) goes after the programs:
+    # e2e_cleanup stops the last started first.
     for pid in $(wl_session_processes); do
-        pids+=("$pid")
+        [[ " ${pids[*]} " == *" $pid "* ]] || extra+=("$pid")
     done
+    pids=("${extra[@]}" "${pids[@]}")
     set +e
     (exit "$status")
     e2e_cleanup
@@ -178,16 +180,20 @@ wl_wayland_socket() {
 }
 
 # wl_sway_focused: the PID of the window sway has focused.
-wl_sway_focused() {
+# wl_sway_pids: the PIDs of all its windows, one a line.
+wl_sway_focused() { wl_sway_views focused; }
+wl_sway_pids() { wl_sway_views all; }
+wl_sway_views() {
     wl_run swaymsg -t get_tree | python3 -c '
 import json, sys
 def walk(node):
-    if node.get("focused") and node.get("pid"):
-        print(node["pid"]); sys.exit(0)
+    if node.get("pid") and (sys.argv[1] == "all" or node.get("focused")):
+        yield node["pid"]
     for child in node.get("nodes", []) + node.get("floating_nodes", []):
-        walk(child)
-walk(json.load(sys.stdin))
-sys.exit(1)'
+        yield from walk(child)
+pids = list(walk(json.load(sys.stdin)))
+print("\n".join(map(str, pids)))
+sys.exit(0 if pids else 1)' "$1"
 }
 
 # wl_start_sway_keyboard PROGRAM: tw_e2e_virtual_keyboard.

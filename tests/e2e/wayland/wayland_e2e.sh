@@ -147,8 +147,73 @@ to_front() {
     done
 }
 
+# probe_shows NAME: the foreground probe names NAME's program file and, for
+# a browser, its address, found by an expected route; sets $line and $route.
+# A probe may give up on a browser that answers too slowly (it would try
+# again on the next scan), so every check polls.
+declare -A address=([firefox]=$fox_url [chromium]=${chrome_url#http://})
+probe_shows() {
+    local name=$1 routes
+    shift
+    line=$(wl_run timeout -k 5 60 "$probe" --verbose "$@" 2>"$work/probe.log") || return 1
+    echo "$line" >>"$work/probe.log"
+    route=$(sed -n 's/^tallyward-probe: route: //p' "$work/probe.log")
+    # The compositor's own interface where it has one, else the active frame.
+    case $name in
+    xterm) routes="x11" ;;
+    *) routes="accessibility $compositor" ;;
+    esac
+    [[ " $routes " == *" $route "* ]] || return 1
+    [ "$(cut -f3 <<<"$line")" = "$(readlink "/proc/${app_pid[$name]}/exe")" ] &&
+        [ "$(cut -f4 <<<"$line")" = "${address[$name]:-}" ]
+}
+
 for name in gtk firefox chromium xterm; do
     to_front "$name"
-    step "$name in front again"
+    wait_for 90 "the probe to name $name" probe_shows "$name"
+    step "$name in front, by $route: $line"
 done
+
+# --- the sweep ------------------------------------------------------------------
+# One listed window, not in front: sway's by its address, mutter's by its
+# program file (neither has an interface to close a window of its own).
+data="$wl_home/data"
+case $compositor in
+sway)
+    listed=chromium
+    wl_run "$sweep" make-site-list "$data" "127.0.0.1:$port/chrome" "Chrome page" ||
+        fail "make-site-list"
+    ;;
+mutter)
+    listed=firefox
+    wl_run "$sweep" make-list "$data" "$(readlink "/proc/${app_pid[firefox]}/exe")" "Firefox" ||
+        fail "make-list"
+    ;;
+esac
+to_front gtk
+wait_for 90 "the probe to name gtk with the list" probe_shows gtk --data-folder "$data"
+[ "$(cut -f5- <<<"$line")" = "-	0" ] || fail "the GTK program matches the list: $line"
+
+# windowed PID: the process still shows a window.
+windowed() {
+    if [ "$compositor" = sway ]; then
+        wl_sway_pids | grep -x "$1" >/dev/null
+    else
+        wl_run python3 "$wl_dir/front_pid.py" --all | grep -x "$1" >/dev/null
+    fi
+}
+for name in "${!app_pid[@]}"; do
+    windowed "${app_pid[$name]}" || fail "$name shows no window before the sweep"
+done
+# swept: one sweep, as on one scan tick (a sweep whose read gave up does
+# nothing; the next tick tries again), then the listed window is gone.
+swept() {
+    wl_run timeout -k 5 60 "$sweep" sweep "$data" >>"$work/sweep.log" 2>&1 || return 1
+    ! windowed "${app_pid[$listed]}"
+}
+wait_for 90 "the sweep to close the $listed window" swept
+for name in "${!app_pid[@]}"; do
+    [ "$name" = "$listed" ] || windowed "${app_pid[$name]}" || fail "the sweep closed $name too"
+done
+step "the sweep closed the $listed window and no other"
 step "all checks passed"
