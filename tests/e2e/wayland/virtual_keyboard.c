@@ -66,8 +66,7 @@ int main(void) {
         perror("virtual_keyboard: keymap");
         return 1;
     }
-    zwp_virtual_keyboard_v1_keymap(keyboard, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, fd,
-                                   sizeof kKeymap);
+    zwp_virtual_keyboard_v1_keymap(keyboard, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, fd, sizeof kKeymap);
     if (wl_display_roundtrip(display) < 0) {
         fprintf(stderr, "virtual_keyboard: the compositor refused the keyboard\n");
         return 1;
