@@ -21,6 +21,7 @@ test_packages=(
     xvfb openbox trayer xdotool xterm x11-utils dbus dbus-x11 tzdata
     at-spi2-core firefox-esr chromium python3 procps
     desktop-file-utils appstream scdoc
+    sway xwayland mutter gtk-3-examples python3-gi gir1.2-atspi-2.0
 )
 
 fuzz_packages=(clang-14 libclang-rt-14-dev)
