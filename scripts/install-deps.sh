@@ -20,6 +20,8 @@ test_packages=(
     xvfb openbox trayer xdotool xterm x11-utils dbus dbus-x11 tzdata
     at-spi2-core firefox-esr chromium python3 procps
     desktop-file-utils appstream scdoc
+    # scripts/kwin-check.sh (by hand): a headless KWin, a Wayland and an X11 client.
+    kwin-wayland gtk-3-examples xwayland
 )
 
 fuzz_packages=(clang-14 libclang-rt-14-dev)

@@ -2,7 +2,7 @@
 // scripts/kwin-check.sh with two windows open: a native Wayland one and an
 // X11 one. Runs without a Qt application object, as the probe does.
 //
-// Usage: tw_kwin_check WAYLAND_PID X11_PID
+// Usage: tw_kwin_check WAYLAND_PID X11_PID (waits up to 30 s for both windows)
 // Prints one line per check and the timings; exits 1 when a check failed.
 #include <unistd.h>
 #include <QDBusConnection>
@@ -118,6 +118,22 @@ int main(int argc, char** argv) {
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const uint32_t pids[2] = {uint32_t(std::stoul(argv[1])), uint32_t(std::stoul(argv[2]))};
+
+    // The windows take a moment to appear; a route of its own waits for them,
+    // so the route measured below starts with its first Focused.
+    if (auto waiting = tw::KWinRoute::Open()) {
+        const auto start = Clock::now();
+        while (Clock::now() - start < std::chrono::seconds(30)) {
+            const auto all = waiting->Windows();
+            const auto has = [&](uint32_t pid) {
+                return std::any_of(all.begin(), all.end(),
+                                   [&](const auto& w) { return w.pid == pid; });
+            };
+            if (has(pids[0]) && has(pids[1]))
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
 
     const auto opening = Clock::now();
     std::unique_ptr<tw::KWinRoute> route = tw::KWinRoute::Open();
