@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs exactly the Debian packages the build and the tests need that are
 # missing, so it costs nothing when everything is there.
-# Usage: scripts/install-deps.sh [build|test|fuzz|format|package]
+# Usage: scripts/install-deps.sh [build|test|fuzz|format|package|kwin]
 #   build   what the build needs (the default)
 #   test    also what the tests run
 #   package also what the Debian package and its test need (scripts/package.sh)
+#   kwin    also a headless KWin for scripts/kwin-check.sh
 #   fuzz    also clang-14 and its sanitizer and libFuzzer runtime (scripts/fuzz.sh)
 #   format  only clang-format (the format target)
 set -euo pipefail
@@ -24,6 +25,8 @@ test_packages=(
     sway xwayland mutter gtk-3-examples python3-gi gir1.2-atspi-2.0
 )
 
+# scripts/kwin-check.sh, run by hand: a headless KWin (it pulls in ~150 packages).
+kwin_packages=(kwin-wayland gtk-3-examples xwayland xterm dbus)
 fuzz_packages=(clang-14 libclang-rt-14-dev)
 format_packages=(clang-format)
 package_packages=(scdoc dpkg-dev file lintian debootstrap)
@@ -34,7 +37,8 @@ case ${1:-build} in
     fuzz) wanted=("${build_packages[@]}" "${fuzz_packages[@]}") ;;
     format) wanted=("${format_packages[@]}") ;;
     package) wanted=("${build_packages[@]}" "${package_packages[@]}") ;;
-    *) sed -n '4,9p' "$0" >&2; exit 2 ;;
+    kwin) wanted=("${build_packages[@]}" "${kwin_packages[@]}") ;;
+    *) sed -n '4,10p' "$0" >&2; exit 2 ;;
 esac
 
 missing=()
