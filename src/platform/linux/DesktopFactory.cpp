@@ -6,6 +6,7 @@
 #include "platform/linux/AtspiForeground.h"
 #include "platform/linux/CompositorRoute.h"
 #include "platform/linux/ForeignToplevelRoute.h"
+#include "platform/linux/KWinRoute.h"
 #include "platform/linux/SwayRoute.h"
 #include "platform/linux/WaylandDesktop.h"
 #include "platform/linux/X11Desktop.h"
@@ -24,6 +25,8 @@ std::unique_ptr<CompositorRoute> OpenCompositorRoute() {
         if (std::unique_ptr<SwayRoute> sway = SwayRoute::Open(swaySocket))
             return sway;
     }
+    if (std::unique_ptr<KWinRoute> kwin = KWinRoute::Open())
+        return kwin;
     // Last: other wlroots compositors publish their windows, but not their processes.
     return ForeignToplevelRoute::Open();
 }
