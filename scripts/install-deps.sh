@@ -20,6 +20,7 @@ test_packages=(
     xvfb openbox trayer xdotool xterm x11-utils dbus dbus-x11 tzdata
     at-spi2-core firefox-esr chromium python3 procps
     desktop-file-utils appstream scdoc
+    gnome-shell dconf-service libglib2.0-bin gtk-3-examples
 )
 
 fuzz_packages=(clang-14 libclang-rt-14-dev)
