@@ -12,7 +12,7 @@ namespace tw {
 
 namespace {
 
-constexpr const char* kUsage = "Usage: tallyward [--help | --version]\n";
+constexpr const char* kUsage = "Usage: tallyward [--help | --version | --enable-accessibility]\n";
 
 // Where the program keeps the user's files, found as at start but never created.
 std::string DataFolderText() {
@@ -32,12 +32,15 @@ const char* ProgramVersion() {
 int HandleProgramArguments(int argc, char** argv, std::FILE* out, std::FILE* err) {
     bool help = false;
     bool version = false;
+    bool accessibility = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             help = true;
         } else if (arg == "--version") {
             version = true;
+        } else if (arg == "--enable-accessibility") {
+            accessibility = true;
         } else {
             std::fprintf(err, "tallyward: unknown argument '%s'\n%s", argv[i], kUsage);
             return 2;
@@ -48,7 +51,7 @@ int HandleProgramArguments(int argc, char** argv, std::FILE* out, std::FILE* err
             out,
             "%s\n"
             "Tallyward limits the time you spend on distracting web sites and\n"
-            "applications. It runs in the notification area of an X11 desktop, looks\n"
+            "applications. It runs in the notification area of the desktop, looks\n"
             "at the window in front every few seconds, adds the time to the day's\n"
             "total when the window is on your time-limit list, and at the daily limit\n"
             "reminds you, closes the window or shuts the computer down. Everything is\n"
@@ -61,6 +64,10 @@ int HandleProgramArguments(int argc, char** argv, std::FILE* out, std::FILE* err
             "\n"
             "  -h, --help     show this text and end\n"
             "      --version  show the version and end\n"
+            "      --enable-accessibility\n"
+            "                 switch the session's accessibility bus on and end: run at\n"
+            "                 log-in before other applications, so that on Wayland they\n"
+            "                 show Tallyward which of their windows is in front\n"
             "\n"
             "See also tallyward-report(1) and tallyward-probe(1).\n",
             kUsage, DataFolderText().c_str());
@@ -70,7 +77,7 @@ int HandleProgramArguments(int argc, char** argv, std::FILE* out, std::FILE* err
         std::fprintf(out, "tallyward %s\n", ProgramVersion());
         return 0;
     }
-    return -1;
+    return accessibility ? kEnableAccessibilityOnly : -1;
 }
 
 }  // namespace tw

@@ -20,11 +20,13 @@
 #include "control/TallywardApplication.h"
 #include "detection/AppDiscovery.h"
 #include "platform/linux/AtspiAccessibility.h"
+#include "platform/linux/DesktopFactory.h"
 #include "platform/linux/LinuxDiscovery.h"
 #include "platform/linux/LogindPower.h"
 #include "platform/linux/LogindSession.h"
 #include "platform/linux/LogindShutdown.h"
 #include "platform/linux/QuitSignals.h"
+#include "platform/linux/WaylandDesktop.h"
 #include "platform/linux/X11Desktop.h"
 #include "platform/linux/X11Hotkey.h"
 #include "storage/Options.h"
@@ -38,7 +40,7 @@ namespace {
 void TellAlreadyRunning(int& argc, char** argv) {
     std::fprintf(stderr, "Please Note: Application is already running\n");
     // Qt ends the process when it cannot reach the display, so that is asked first.
-    if (!tw::X11Desktop::Open())
+    if (!tw::OpenSessionDesktop().desktop)
         return;
     tw::TApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tallyward"));
@@ -50,8 +52,16 @@ void TellAlreadyRunning(int& argc, char** argv) {
 
 int main(int argc, char* argv[]) {
     using namespace tw;
-    if (const int status = HandleProgramArguments(argc, argv); status >= 0)
+    if (const int status = HandleProgramArguments(argc, argv); status >= 0) {
         return status;
+    } else if (status == kEnableAccessibilityOnly) {
+        // Applications read the switch when they start: this runs early at log-in.
+        if (EnableAccessibilityBus())
+            return 0;
+        std::fprintf(stderr,
+                     "tallyward: the session's accessibility bus could not be switched on\n");
+        return 1;
+    }
     // First of all: a session that ends during start-up still ends us cleanly.
     if (!QuitOnTerminationSignals())
         return 1;
@@ -82,12 +92,20 @@ int main(int argc, char* argv[]) {
         };
         FollowTerminationSignals(end);
 
-        std::unique_ptr<X11Desktop> desktop = X11Desktop::Open();
-        if (!desktop) {
+        // X11, or on Wayland the compositor, XWayland and the accessibility bus.
+        SessionDesktop session = OpenSessionDesktop();
+        if (!session.desktop) {
             std::fprintf(stderr,
-                         "Please Note: Tallyward needs an X11 display to see the window in "
-                         "front, and DISPLAY names none it can open\n");
+                         "Please Note: Tallyward needs a desktop to see the window in front: %s\n",
+                         session.error.c_str());
             return 1;
+        }
+        WindowSystem& desktop = *session.desktop;
+        if (session.wayland) {
+            const char* compositor = session.wayland->CompositorName();
+            WriteLog(std::string("Wayland session: the window in front is read from ") +
+                     (compositor ? compositor : "the accessibility bus alone") +
+                     (session.x11 ? ", X11 clients from XWayland" : ""));
         }
         // Browsers expose their address fields once accessibility is on.
         EnableAccessibilityBus();
@@ -110,11 +128,11 @@ int main(int argc, char* argv[]) {
                                  end();
                              });
             LogindPower power(QDBusConnection::systemBus());
-            LogindSession session(QDBusConnection::systemBus(), QDBusConnection::sessionBus());
+            LogindSession loginSession(QDBusConnection::systemBus(), QDBusConnection::sessionBus());
             X11HotkeySource hotkey;
             LinuxDiscovery discovery(LinuxDiscoveryConfigFromEnvironment());
             const TAppServices services{
-                options, *desktop, power, session, hotkey, discovery, ApplicationOnException};
+                options, desktop, power, loginSession, hotkey, discovery, ApplicationOnException};
 
             if (!options.IsNotFirstRun) {
                 // Marked first, so that a first run cut short is not repeated.

@@ -20,6 +20,8 @@
 #include "control/CommandLine.h"
 #include "detection/OnlineTimeApplication.h"
 #include "platform/linux/AtspiAccessibility.h"
+#include "platform/linux/DesktopFactory.h"
+#include "platform/linux/WaylandDesktop.h"
 #include "platform/linux/X11Desktop.h"
 #include "storage/Options.h"
 
@@ -27,12 +29,15 @@ namespace tw {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: tallyward-probe [--all] [--data-folder DIR] [--wait SECONDS]\n"
+    "Usage: tallyward-probe [--all] [--verbose] [--data-folder DIR] [--wait SECONDS]\n"
     "       tallyward-probe --help | --version\n"
     "Prints, tab-separated: window handle, kind of program, program file, address;\n"
     "with --data-folder also the matching time-limit list entry and the match kind\n"
     "(1 program, 2 address), or - and 0.\n"
     "  --all              one line per top-level window instead of the foreground one\n"
+    "  --verbose          also say on stderr which route found the window in front\n"
+    "                     (x11, sway, kwin, gnome-extension, wlr-foreign-toplevel,\n"
+    "                     accessibility)\n"
     "  --data-folder DIR  match against the list in DIR/settings.sqlite (read only)\n"
     "  --wait SECONDS     wait first, so another window can be brought to the front\n";
 
@@ -130,6 +135,7 @@ std::unique_ptr<TOptions> LoadListFrom(std::string folder) {
 
 int Run(int argc, char** argv) {
     bool all = false;
+    bool verbose = false;
     std::string dataFolder;
     long waitSeconds = 0;
     for (int i = 1; i < argc; ++i) {
@@ -144,6 +150,10 @@ int Run(int argc, char** argv) {
         }
         if (arg == "--all") {
             all = true;
+            continue;
+        }
+        if (arg == "--verbose") {
+            verbose = true;
             continue;
         }
         if (arg != "--data-folder" && arg != "--wait") {
@@ -189,19 +199,38 @@ int Run(int argc, char** argv) {
     if (waitSeconds > 0)
         std::this_thread::sleep_for(std::chrono::seconds(waitSeconds));
 
-    std::unique_ptr<X11Desktop> desktop = X11Desktop::Open();
-    if (!desktop) {
-        const char* display = std::getenv("DISPLAY");
-        std::fprintf(stderr, "tallyward-probe: cannot open the X display \"%s\"\n",
-                     display ? display : "");
+    SessionDesktop session = OpenSessionDesktop();
+    if (!session.desktop) {
+        std::fprintf(stderr, "tallyward-probe: %s\n", session.error.c_str());
         return 1;
+    }
+    WindowSystem* desktop = session.desktop.get();
+    // The X server gone on X11; on Wayland XWayland may come and go.
+    const auto connectionLost = [&session] {
+        return session.kind == SessionKind::X11 && session.x11->ConnectionLost();
+    };
+    if (verbose) {
+        if (session.wayland) {
+            const char* compositor = session.wayland->CompositorName();
+            std::fprintf(stderr, "tallyward-probe: Wayland session; compositor interface: %s; %s\n",
+                         compositor ? compositor : "none",
+                         session.x11 ? "XWayland for X11 clients" : "no XWayland");
+        } else {
+            std::fprintf(stderr, "tallyward-probe: X11 session\n");
+        }
     }
 
     if (!all) {
         TOnlineTimeApplication probe(*desktop);
         probe.Execute(false, nullptr);
+        if (verbose) {
+            std::fprintf(stderr, "tallyward-probe: route: %s\n",
+                         session.wayland                       ? session.wayland->ForegroundRoute()
+                         : probe.WindowHandle() != kNullWindow ? "x11"
+                                                               : "none");
+        }
         // Nothing to describe: a line for window 0 would read like a program's error.
-        if (probe.WindowHandle() == kNullWindow && !desktop->ConnectionLost()) {
+        if (probe.WindowHandle() == kNullWindow && !connectionLost()) {
             std::fprintf(stderr, "tallyward-probe: no window is in front\n");
             return 1;
         }
@@ -220,7 +249,7 @@ int Run(int argc, char** argv) {
             PrintLine(probe, list);
         }
     }
-    if (desktop->ConnectionLost()) {
+    if (connectionLost()) {
         std::fprintf(stderr, "tallyward-probe: the connection to the X server was lost\n");
         return 1;
     }

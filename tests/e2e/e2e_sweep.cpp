@@ -1,6 +1,7 @@
 // End-to-end helper: writes a time-limit list into a data folder through
 // the settings store, and runs the real sweep of the probe over the X
-// desktop with the list read back from that folder.
+// desktop (X11, or Wayland as the program opens it) with the list read
+// back from that folder.
 //   tw_e2e_sweep make-list DIR PROGRAM-PATH CAPTION
 //   tw_e2e_sweep make-site-list DIR SITE CAPTION
 //   tw_e2e_sweep sweep DIR
@@ -14,6 +15,7 @@
 #include "base/Exceptions.h"
 #include "base/Paths.h"
 #include "detection/OnlineTimeApplication.h"
+#include "platform/linux/DesktopFactory.h"
 #include "platform/linux/X11Desktop.h"
 #include "storage/Options.h"
 
@@ -61,14 +63,15 @@ int Run(int argc, char** argv) {
             std::fprintf(stderr, "tw_e2e_sweep: the list in %s is empty\n", argv[2]);
             return 1;
         }
-        auto desktop = X11Desktop::Open();
-        if (!desktop) {
-            std::fprintf(stderr, "tw_e2e_sweep: no X display\n");
+        // The session's own desktop, as the program picks it.
+        SessionDesktop session = OpenSessionDesktop();
+        if (!session.desktop) {
+            std::fprintf(stderr, "tw_e2e_sweep: %s\n", session.error.c_str());
             return 1;
         }
-        TOnlineTimeApplication probe(*desktop);
+        TOnlineTimeApplication probe(*session.desktop);
         probe.Execute(true, &options.MonitoredList());
-        return desktop->ConnectionLost() ? 1 : 0;
+        return session.kind == SessionKind::X11 && session.x11->ConnectionLost() ? 1 : 0;
     }
     std::fprintf(stderr,
                  "usage: tw_e2e_sweep make-list|make-site-list DIR NAME CAPTION | sweep DIR\n");

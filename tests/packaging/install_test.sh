@@ -22,7 +22,7 @@ rm -f "$stage.log"
 id=org.tallyward.Tallyward
 expected=(
     etc/chromium.d/tallyward
-    "etc/xdg/autostart/$id.desktop"
+    "etc/xdg/autostart/$id.desktop" etc/xdg/autostart/tallyward-accessibility.desktop
     usr/bin/tallyward usr/bin/tallyward-probe usr/bin/tallyward-report
     usr/lib/tallyward/Skins/Dusk.png usr/lib/tallyward/Skins/Graphite.png
     usr/lib/tallyward/Skins/Midnight.jpg usr/lib/tallyward/Skins/Slate.gif
@@ -62,7 +62,8 @@ for size in 64 128 256; do
     [ "$w $h" = "$size $size" ] || fail "the ${size}x$size icon is $w x $h"
 done
 
-desktop-file-validate "$stage/usr/share/applications/$id.desktop" "$stage/etc/xdg/autostart/$id.desktop" ||
+desktop-file-validate "$stage/usr/share/applications/$id.desktop" "$stage/etc/xdg/autostart/$id.desktop" \
+    "$stage/etc/xdg/autostart/tallyward-accessibility.desktop" ||
     fail "desktop-file-validate"
 appstreamcli validate --no-net --pedantic "$stage/usr/share/metainfo/$id.metainfo.xml" >"$stage/as.log" 2>&1 ||
     { cat "$stage/as.log" >&2; fail "appstreamcli validate"; }
@@ -96,7 +97,8 @@ done
 for args in "--bogus" "--help --bogus" "-platform offscreen" "--version x"; do
     # shellcheck disable=SC2086
     expect 2 "$stage/usr/bin/tallyward" $args
-    grep -q "^Usage: tallyward \[--help | --version\]$" "$stage/err" || fail "tallyward $args: no usage line"
+    grep -q "^Usage: tallyward \[--help | --version | --enable-accessibility\]$" "$stage/err" ||
+        fail "tallyward $args: no usage line"
     [ ! -s "$stage/out" ] || fail "tallyward $args printed on stdout"
 done
 expect 0 "$stage/usr/bin/tallyward" --help
@@ -104,6 +106,12 @@ grep -qF "${XDG_DATA_HOME:-$HOME/.local/share}/Tallyward/" "$stage/out" ||
     fail "tallyward --help does not say where the data lives"
 [ ! -e "${XDG_DATA_HOME:-$HOME/.local/share}/Tallyward" ] ||
     fail "the arguments were read after the data folder was made"
+
+# The early step at log-in says so when there is no session bus to switch on.
+expect 1 env DBUS_SESSION_BUS_ADDRESS= XDG_RUNTIME_DIR="$stage/none" "$stage/usr/bin/tallyward" \
+    --enable-accessibility
+grep -q "accessibility bus could not be switched on" "$stage/err" ||
+    fail "tallyward --enable-accessibility without a bus: $(cat "$stage/err")"
 
 [ "$failed" -eq 0 ] || exit 1
 echo "install test passed"

@@ -13,6 +13,7 @@
 
 #include "base/WriteLog.h"
 #include "platform/linux/AtspiBus.h"
+#include "platform/linux/AtspiCalls.h"
 #include "platform/linux/AtspiWalk.h"
 #include "platform/linux/GOwned.h"
 
@@ -21,100 +22,11 @@ namespace tw {
 namespace {
 
 constexpr std::string_view kOmniboxClass = "OmniboxViewViews";
+constexpr std::string_view kFirefoxAddressId = "urlbar-input";
 // Bounds the search for the address field where the browser offers no
 // collection interface: the field sits 7 levels below the frame.
 constexpr int kAddressFieldSearchDepth = 8;
 constexpr int kAddressFieldSearchNodes = 2000;
-
-using AccessibleRef = GObjectPtr<AtspiAccessible>;
-
-// Runs one libatspi call within the budget; false when the budget was
-// already spent or the call failed. A call that ran out of time spends it.
-template <typename F>
-bool Bounded(AtspiCallBudget& budget, F&& call) {
-    const int ms = budget.RemainingMs();
-    if (ms <= 0)
-        return false;
-    atspi_set_timeout(ms, ms);
-    GError* raised = nullptr;
-    call(&raised);
-    const GErrorPtr error(raised);
-    if (budget.RemainingMs() <= 0)
-        budget.Spend();
-    return !error && !budget.Spent();
-}
-
-bool ChildCount(AtspiAccessible* object, AtspiCallBudget& budget, int& count) {
-    count = 0;
-    return Bounded(budget,
-                   [&](GError** e) { count = atspi_accessible_get_child_count(object, e); }) &&
-           count >= 0;
-}
-
-AccessibleRef ChildAt(AtspiAccessible* object, int index, AtspiCallBudget& budget) {
-    AccessibleRef child;
-    if (!Bounded(budget, [&](GError** e) {
-            child.reset(atspi_accessible_get_child_at_index(object, index, e));
-        })) {
-        return nullptr;
-    }
-    return child;
-}
-
-// A bounded call that hands over a string of its own.
-template <typename F>
-std::optional<std::string> OwnedText(AtspiCallBudget& budget, F&& call) {
-    GCharPtr text;
-    if (!Bounded(budget, [&](GError** e) { text.reset(call(e)); }) || !text)
-        return std::nullopt;
-    return std::string(text.get());
-}
-
-std::optional<std::string> Name(AtspiAccessible* object, AtspiCallBudget& budget) {
-    return OwnedText(budget, [&](GError** e) { return atspi_accessible_get_name(object, e); });
-}
-
-std::optional<int> Role(AtspiAccessible* object, AtspiCallBudget& budget) {
-    int role = ATSPI_ROLE_INVALID;
-    if (!Bounded(budget, [&](GError** e) { role = atspi_accessible_get_role(object, e); }))
-        return std::nullopt;
-    return role;
-}
-
-// The state set reports no error of its own: a spent budget or an object
-// gone (DEFUNCT) count as failure.
-std::optional<std::set<int>> States(AtspiAccessible* object, AtspiCallBudget& budget) {
-    GObjectPtr<AtspiStateSet> set;
-    if (!Bounded(budget, [&](GError**) { set.reset(atspi_accessible_get_state_set(object)); }) ||
-        !set) {
-        return std::nullopt;
-    }
-    std::set<int> states;
-    if (const GArrayPtr list{atspi_state_set_get_states(set.get())}) {
-        for (guint i = 0; i < list->len; ++i)
-            states.insert(int(g_array_index(list.get(), AtspiStateType, i)));
-    }
-    if (states.count(ATSPI_STATE_DEFUNCT))
-        return std::nullopt;
-    return states;
-}
-
-std::optional<std::string> Text(AtspiAccessible* object, AtspiCallBudget& budget) {
-    return OwnedText(budget,
-                     [&](GError** e) { return atspi_text_get_text(ATSPI_TEXT(object), 0, -1, e); });
-}
-
-bool HasClass(AtspiAccessible* object, std::string_view className, AtspiCallBudget& budget) {
-    GHashTablePtr attributes;
-    if (!Bounded(
-            budget,
-            [&](GError** e) { attributes.reset(atspi_accessible_get_attributes(object, e)); }) ||
-        !attributes) {
-        return false;
-    }
-    const auto* value = static_cast<const char*>(g_hash_table_lookup(attributes.get(), "class"));
-    return value && className == value;
-}
 
 bool IsAddressField(AtspiAccessible* object, AtspiCallBudget& budget) {
     const std::optional<int> role = Role(object, budget);
@@ -157,6 +69,43 @@ AccessibleRef FindAddressFieldByCollection(AtspiAccessible* frame, AtspiCallBudg
             if (!found && supported && HasClass(match.get(), kOmniboxClass, budget))
                 found = std::move(match);
         }
+    }
+    return found;
+}
+
+// The first object below `frame` whose attribute `key` is `value`, through
+// the collection interface; null where there is none or no such interface.
+AccessibleRef FindByAttribute(AtspiAccessible* frame, const char* key, std::string_view value,
+                              AtspiCallBudget& budget) {
+    const GHashTablePtr attributes(g_hash_table_new(g_str_hash, g_str_equal));
+    const std::string wanted(value);
+    g_hash_table_insert(attributes.get(), const_cast<char*>(key),
+                        const_cast<char*>(wanted.c_str()));
+    const GArrayPtr states(g_array_new(FALSE, FALSE, sizeof(AtspiStateType)));
+    const GObjectPtr<AtspiStateSet> stateSet(atspi_state_set_new(states.get()));
+    const GArrayPtr roles(g_array_new(FALSE, FALSE, sizeof(AtspiRole)));
+    const GArrayPtr interfaces(g_array_new(FALSE, FALSE, sizeof(gchar*)));
+    const GObjectPtr<AtspiMatchRule> rule(
+        atspi_match_rule_new(stateSet.get(), ATSPI_Collection_MATCH_ALL, attributes.get(),
+                             ATSPI_Collection_MATCH_ANY, roles.get(), ATSPI_Collection_MATCH_ALL,
+                             interfaces.get(), ATSPI_Collection_MATCH_ALL, FALSE));
+    GArrayPtr matches;
+    if (!Bounded(budget,
+                 [&](GError** e) {
+                     matches.reset(atspi_collection_get_matches(
+                         ATSPI_COLLECTION(frame), rule.get(), ATSPI_Collection_SORT_ORDER_CANONICAL,
+                         1, TRUE, e));
+                 }) ||
+        !matches) {
+        return nullptr;
+    }
+    AccessibleRef found;
+    for (guint i = 0; i < matches->len; ++i) {
+        AccessibleRef match(g_array_index(matches.get(), AtspiAccessible*, i));
+        // Firefox answers MATCH_ALL with an unrelated object; ANY of one
+        // attribute is the same rule, and the answer is checked all the same.
+        if (!found && HasAttribute(match.get(), key, value, budget))
+            found = std::move(match);
     }
     return found;
 }
@@ -292,7 +241,14 @@ std::unique_ptr<Accessible> AtspiBrowsers::FrameObject(uint64_t window, uint32_t
     Frame* frame = FindFrame(window, pid, title, isActive, budget);
     if (!frame)
         return nullptr;
-    const ::AtspiObject* object = ATSPI_OBJECT(frame->frame.get());
+    // Firefox's address field, once found, is all the walk needs to read
+    // again: a whole window takes 40 ms or more, the field alone well under one.
+    if (frame->addressField && !States(frame->addressField.get(), budget))
+        frame->addressField.reset();
+    if (!frame->addressField && !budget.Spent())
+        frame->addressField = FindByAttribute(frame->frame.get(), "id", kFirefoxAddressId, budget);
+    AtspiAccessible* root = frame->addressField ? frame->addressField.get() : frame->frame.get();
+    const ::AtspiObject* object = ATSPI_OBJECT(root);
     if (!object->app || !object->app->bus || !object->app->bus_name || !object->path)
         return nullptr;
     return AtspiWalkRoot(object->app->bus, object->app->bus_name, object->path,

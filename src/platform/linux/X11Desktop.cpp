@@ -12,6 +12,7 @@
 #include "base/Strings.h"
 #include "base/WriteLog.h"
 #include "platform/linux/AtspiAccessibility.h"
+#include "platform/linux/ProcessImage.h"
 #include "platform/linux/XOwned.h"
 
 namespace tw {
@@ -491,24 +492,7 @@ uint32_t X11Desktop::WindowProcessId(WindowHandle window) {
 }
 
 ProcessImageResult X11Desktop::ProcessImagePath(uint32_t processId) {
-    ProcessImageResult result;
-    if (processId == 0 || processId > 0x7FFFFFFF) {
-        result.errorCode = ESRCH;
-        result.errorText = SysErrorMessage(ESRCH);
-        return result;
-    }
-    const std::string link = "/proc/" + std::to_string(processId) + "/exe";
-    std::string buffer(4096, '\0');
-    const ssize_t n = ::readlink(link.c_str(), buffer.data(), buffer.size());
-    if (n < 0) {
-        result.errorCode = errno;
-        result.errorText = SysErrorMessage(result.errorCode);
-        return result;
-    }
-    buffer.resize(size_t(n));
-    result.opened = true;
-    result.devicePath = std::move(buffer);
-    return result;
+    return ReadProcessImage(processId);
 }
 
 std::optional<std::string> X11Desktop::QueryDosDevice(std::string_view) {
