@@ -5,6 +5,7 @@
 
 #include "platform/linux/AtspiForeground.h"
 #include "platform/linux/CompositorRoute.h"
+#include "platform/linux/GnomeShellRoute.h"
 #include "platform/linux/WaylandDesktop.h"
 #include "platform/linux/X11Desktop.h"
 
@@ -18,6 +19,8 @@ const char* Env(const char* name) {
 }
 
 std::unique_ptr<CompositorRoute> OpenCompositorRoute() {
+    if (auto gnome = GnomeShellRoute::Open(QDBusConnection::sessionBus()))
+        return gnome;
     return nullptr;
 }
 

@@ -3,9 +3,10 @@
 # extension, two GTK 3 windows, and the route reading the focus and closing
 # exactly one window. The shell refuses to be useful as root, so it runs as
 # an unprivileged test user, with a private system and session bus.
-# Usage: gnome_e2e.sh EXTENSION-FOLDER ROUTE-HELPER
+# Usage: gnome_e2e.sh EXTENSION-FOLDER ROUTE-HELPER PROBE
 #   EXTENSION-FOLDER  packaging/gnome-shell-extension (its 43 and 45 variants)
 #   ROUTE-HELPER      tw_e2e_gnome_route
+#   PROBE             tallyward-probe, which must find the window in front the same way
 # Exit status 77 (skipped) when neither root nor password-less sudo is at hand.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -27,7 +28,8 @@ if [ "${1:-}" != --as-user ]; then
     trap '[ -z "$child" ] || kill "$child" 2>/dev/null; wait; rm -rf "$top"' EXIT
     trap 'exit 143' TERM INT HUP
     runuser -u "$user" -- env -i PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 \
-        TW_E2E_USER="$user" bash "$0" --as-user "$top" "$(readlink -f "$1")" "$(readlink -f "$2")" &
+        TW_E2E_USER="$user" bash "$0" --as-user "$top" "$(readlink -f "$1")" "$(readlink -f "$2")" \
+        "$(readlink -f "$3")" &
     child=$!
     status=0
     wait "$child" || status=$?
@@ -36,7 +38,7 @@ if [ "${1:-}" != --as-user ]; then
 fi
 
 # As the test user, in a folder of its own.
-top=$2 extensions=$3 helper=$4
+top=$2 extensions=$3 helper=$4 probe=$5
 export HOME="$top/home" TMPDIR="$top/tmp" XDG_RUNTIME_DIR="$top/runtime"
 export XDG_CONFIG_HOME="$HOME/.config" XDG_DATA_HOME="$HOME/.local/share" XDG_CACHE_HOME="$HOME/.cache"
 mkdir -p "$HOME" "$TMPDIR" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
@@ -125,6 +127,12 @@ wait_for 120 "the second window to take the focus" focus_pid_is "$second"
 "$helper" focus | grep -q "^[0-9]* $second gtk3-demo 0$" ||
     fail "focus: $("$helper" focus), not the native window of gtk3-demo $second"
 [ "$("$helper" list | wc -l)" -eq 2 ] || fail "windows: $("$helper" list)"
+timeout -k 5 60 "$probe" --verbose >"$work/probe.out" 2>"$work/probe.err" ||
+    fail "tallyward-probe: $(cat "$work/probe.err")"
+grep -q "route: gnome-extension$" "$work/probe.err" ||
+    fail "tallyward-probe took another route: $(cat "$work/probe.err")"
+grep -q "	/usr/bin/gtk3-demo	" "$work/probe.out" ||
+    fail "tallyward-probe: $(cat "$work/probe.out")"
 
 echo "GetFocus through the route, median of 50: $("$helper" bench 50) ms"
 
