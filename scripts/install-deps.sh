@@ -22,7 +22,8 @@ test_packages=(
     xvfb openbox trayer xdotool xterm x11-utils dbus dbus-x11 tzdata
     at-spi2-core firefox-esr chromium python3 procps
     desktop-file-utils appstream scdoc
-    sway xwayland mutter gtk-3-examples python3-gi gir1.2-atspi-2.0
+    sway xwayland mutter gnome-shell dconf-service libglib2.0-bin gtk-3-examples
+    python3-gi gir1.2-atspi-2.0
 )
 
 # scripts/kwin-check.sh, run by hand: a headless KWin (it pulls in ~150 packages).

@@ -30,12 +30,17 @@ expected=(
     usr/lib/tallyward/tallyward usr/lib/tallyward/tallyward-probe
     usr/lib/tallyward/tallyward-report
     "usr/share/applications/$id.desktop"
+    usr/share/gnome-shell/extensions/focus@tallyward.org/extension.js
+    usr/share/gnome-shell/extensions/focus@tallyward.org/metadata.json
     usr/share/doc/tallyward/changelog.gz usr/share/doc/tallyward/copyright
     usr/share/icons/hicolor/128x128/apps/tallyward.png
     usr/share/icons/hicolor/256x256/apps/tallyward.png
     usr/share/icons/hicolor/64x64/apps/tallyward.png
     usr/share/icons/hicolor/scalable/apps/tallyward.svg
     "usr/share/metainfo/$id.metainfo.xml"
+    usr/share/tallyward/gnome-shell-extension/45/focus@tallyward.org/extension.js
+    usr/share/tallyward/gnome-shell-extension/45/focus@tallyward.org/metadata.json
+    usr/share/tallyward/gnome-shell-extension/README
 )
 if [ "$man_pages" = 1 ]; then
     expected+=(usr/share/man/man1/tallyward-probe.1.gz usr/share/man/man1/tallyward-report.1.gz

@@ -6,6 +6,7 @@
 #include "platform/linux/AtspiForeground.h"
 #include "platform/linux/CompositorRoute.h"
 #include "platform/linux/ForeignToplevelRoute.h"
+#include "platform/linux/GnomeShellRoute.h"
 #include "platform/linux/KWinRoute.h"
 #include "platform/linux/SwayRoute.h"
 #include "platform/linux/WaylandDesktop.h"
@@ -27,6 +28,9 @@ std::unique_ptr<CompositorRoute> OpenCompositorRoute() {
     }
     if (std::unique_ptr<KWinRoute> kwin = KWinRoute::Open())
         return kwin;
+    if (std::unique_ptr<GnomeShellRoute> gnome =
+            GnomeShellRoute::Open(QDBusConnection::sessionBus()))
+        return gnome;
     // Last: other wlroots compositors publish their windows, but not their processes.
     return ForeignToplevelRoute::Open();
 }
