@@ -55,7 +55,7 @@ void PreferXWaylandForOurWindows() {
 void TellAlreadyRunning(int& argc, char** argv) {
     std::fprintf(stderr, "Please Note: Application is already running\n");
     // Qt ends the process when it cannot reach the display, so that is asked first.
-    if (!tw::OpenSessionDesktop().desktop)
+    if (!tw::SessionDisplayReachable())
         return;
     tw::TApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tallyward"));

@@ -1,6 +1,9 @@
 #include "platform/linux/DesktopFactory.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "platform/linux/AtspiForeground.h"
@@ -45,6 +48,20 @@ SessionKind DetectSessionKind(const char* waylandDisplay, const char* sessionTyp
     if (type == "x11")
         return SessionKind::X11;
     return waylandDisplay && *waylandDisplay ? SessionKind::Wayland : SessionKind::X11;
+}
+
+bool SessionDisplayReachable() {
+    if (DetectSessionKind(Env("WAYLAND_DISPLAY"), Env("XDG_SESSION_TYPE")) ==
+        SessionKind::Wayland) {
+        const char* display = Env("WAYLAND_DISPLAY");
+        const char* runtime = Env("XDG_RUNTIME_DIR");
+        if (display && display[0] == '/' && ::access(display, F_OK) == 0)
+            return true;
+        if (display && runtime &&
+            ::access((std::string(runtime) + "/" + display).c_str(), F_OK) == 0)
+            return true;
+    }
+    return Env("DISPLAY") && X11Desktop::Open() != nullptr;
 }
 
 SessionDesktop OpenSessionDesktop() {

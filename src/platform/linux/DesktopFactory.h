@@ -25,6 +25,11 @@ struct SessionDesktop {
     std::string error;                  // why there is no desktop
 };
 
+// Whether a display for the program's own windows can be reached: the X
+// server, or on Wayland the compositor's socket or XWayland. Opens nothing
+// that lasts.
+bool SessionDisplayReachable();
+
 // The desktop of this session, from the environment. On Wayland the
 // compositor's own interface is the first of sway's IPC, KWin's scripting,
 // the program's GNOME Shell extension and wlroots' toplevel list that
