@@ -66,23 +66,7 @@ profile="$work/profile"
 mkdir -p "$profile"
 case $browser in
 firefox)
-    # No first-run pages, updates or reports: the network is closed anyway.
-    cat >"$profile/user.js" <<'EOF'
-user_pref("browser.aboutwelcome.enabled", false);
-user_pref("browser.shell.checkDefaultBrowser", false);
-user_pref("browser.startup.homepage_override.mstone", "ignore");
-user_pref("browser.tabs.warnOnClose", false);
-user_pref("datareporting.policy.dataSubmissionEnabled", false);
-user_pref("datareporting.policy.firstRunURL", "");
-user_pref("toolkit.telemetry.reportingpolicy.firstRun", false);
-user_pref("app.update.auto", false);
-user_pref("network.captive-portal-service.enabled", false);
-user_pref("network.connectivity-service.enabled", false);
-user_pref("browser.safebrowsing.update.enabled", false);
-user_pref("extensions.update.enabled", false);
-user_pref("browser.newtabpage.enabled", false);
-user_pref("browser.link.open_newwindow.override.external", 1);
-EOF
+    quiet_firefox_profile "$profile" 'user_pref("browser.link.open_newwindow.override.external", 1);'
     # Not -no-remote: a second firefox-esr with this profile hands its
     # address to this one, which opens it in the current tab (the last pref).
     browser_command=(firefox-esr -profile "$profile")

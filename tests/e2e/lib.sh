@@ -82,6 +82,33 @@ wait_for() {
 
 # Xvfb picks a free display itself and writes its number to fd 5; a client
 # that gets an answer shows it is really there.
+# quiet_firefox_profile DIR [PREF-LINE...]: a profile with no first-run
+# pages, updates or reports (the network is closed anyway), plus the given
+# user_pref lines.
+quiet_firefox_profile() {
+    local dir=$1
+    shift
+    mkdir -p "$dir"
+    {
+        cat <<'EOF'
+user_pref("browser.aboutwelcome.enabled", false);
+user_pref("browser.shell.checkDefaultBrowser", false);
+user_pref("browser.startup.homepage_override.mstone", "ignore");
+user_pref("browser.tabs.warnOnClose", false);
+user_pref("datareporting.policy.dataSubmissionEnabled", false);
+user_pref("datareporting.policy.firstRunURL", "");
+user_pref("toolkit.telemetry.reportingpolicy.firstRun", false);
+user_pref("app.update.auto", false);
+user_pref("network.captive-portal-service.enabled", false);
+user_pref("network.connectivity-service.enabled", false);
+user_pref("browser.safebrowsing.update.enabled", false);
+user_pref("extensions.update.enabled", false);
+user_pref("browser.newtabpage.enabled", false);
+EOF
+        [ $# -eq 0 ] || printf '%s\n' "$@"
+    } >"$dir/user.js"
+}
+
 start_xvfb() {
     Xvfb -displayfd 5 -nolisten tcp -screen 0 1280x1024x24 5>"$work/display" 2>"$work/xvfb.log" &
     pids+=($!)

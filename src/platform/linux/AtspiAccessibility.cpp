@@ -110,24 +110,6 @@ AccessibleRef FindByAttribute(AtspiAccessible* frame, const char* key, std::stri
     return found;
 }
 
-AccessibleRef FindAddressFieldBelow(AtspiAccessible* object, int depth, int& nodesLeft,
-                                    AtspiCallBudget& budget) {
-    int count = 0;
-    if (depth >= kAddressFieldSearchDepth || !ChildCount(object, budget, count))
-        return nullptr;
-    for (int i = 0; i < count && nodesLeft > 0 && !budget.Spent(); ++i) {
-        AccessibleRef child = ChildAt(object, i, budget);
-        if (!child)
-            continue;
-        --nodesLeft;
-        if (IsAddressField(child.get(), budget))
-            return child;
-        if (AccessibleRef below = FindAddressFieldBelow(child.get(), depth + 1, nodesLeft, budget))
-            return below;
-    }
-    return nullptr;
-}
-
 // The frame of process `pid` named `title`; else, when the window is the
 // active one, the process's ACTIVE frame.
 AccessibleRef LookUpFrame(uint32_t pid, const std::string& title,
@@ -278,7 +260,11 @@ std::optional<std::string> AtspiBrowsers::AddressFieldText(uint64_t window, uint
     AccessibleRef field = FindAddressFieldByCollection(frame->frame.get(), budget, supported);
     if (!field && !supported && !budget.Spent()) {
         int nodesLeft = kAddressFieldSearchNodes;
-        field = FindAddressFieldBelow(frame->frame.get(), 0, nodesLeft, budget);
+        field = FindBelow(frame->frame.get(), kAddressFieldSearchDepth, nodesLeft, budget,
+                          [&budget](AtspiAccessible* object) {
+                              return IsAddressField(object, budget) ? SearchStep::Found
+                                                                    : SearchStep::Descend;
+                          });
     }
     if (!field) {
         // Without --force-renderer-accessibility Chromium shows its frame

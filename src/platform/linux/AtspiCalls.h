@@ -111,4 +111,32 @@ inline bool HasClass(AtspiAccessible* object, std::string_view className, AtspiC
     return HasAttribute(object, "class", className, budget);
 }
 
+// What a search below an object makes of one object it meets.
+enum class SearchStep { Found, Descend, Skip };
+
+// The first object below `object`, depth first, for which `judge` answers
+// Found; objects it answers Skip for are not entered. At most `maxDepth`
+// levels and `nodesLeft` objects are visited.
+template <typename Judge>
+AccessibleRef FindBelow(AtspiAccessible* object, int maxDepth, int& nodesLeft,
+                        AtspiCallBudget& budget, const Judge& judge) {
+    int count = 0;
+    if (maxDepth <= 0 || !ChildCount(object, budget, count))
+        return nullptr;
+    for (int i = 0; i < count && nodesLeft > 0 && !budget.Spent(); ++i) {
+        AccessibleRef child = ChildAt(object, i, budget);
+        if (!child)
+            continue;
+        --nodesLeft;
+        const SearchStep step = judge(child.get());
+        if (step == SearchStep::Found)
+            return child;
+        if (step == SearchStep::Skip)
+            continue;
+        if (AccessibleRef below = FindBelow(child.get(), maxDepth - 1, nodesLeft, budget, judge))
+            return below;
+    }
+    return nullptr;
+}
+
 }  // namespace tw

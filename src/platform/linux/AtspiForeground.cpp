@@ -53,30 +53,22 @@ int ActionIndex(AtspiAccessible* object, std::string_view name, AtspiCallBudget&
     return -1;
 }
 
-// The title bar's "Close" button: outside the page, a few levels down.
+// The title bar's "Close" button sits a few levels down.
 constexpr int kCloseButtonDepth = 6;
 constexpr int kCloseButtonNodes = 400;
 
-AccessibleRef FindCloseButton(AtspiAccessible* object, int depth, int& nodesLeft,
-                              AtspiCallBudget& budget) {
-    int count = 0;
-    if (depth >= kCloseButtonDepth || !ChildCount(object, budget, count))
-        return nullptr;
-    for (int i = 0; i < count && nodesLeft > 0 && !budget.Spent(); ++i) {
-        AccessibleRef child = ChildAt(object, i, budget);
-        if (!child)
-            continue;
-        --nodesLeft;
-        const std::optional<int> role = Role(child.get(), budget);
-        // A page's own "Close" buttons are not the window's.
-        if (!role || *role == ATSPI_ROLE_DOCUMENT_WEB || *role == ATSPI_ROLE_DOCUMENT_FRAME)
-            continue;
-        if (*role == ATSPI_ROLE_PUSH_BUTTON && Name(child.get(), budget) == "Close")
-            return child;
-        if (AccessibleRef below = FindCloseButton(child.get(), depth + 1, nodesLeft, budget))
-            return below;
-    }
-    return nullptr;
+// The title bar's "Close" button; a page's own "Close" buttons are not the window's.
+AccessibleRef FindCloseButton(AtspiAccessible* frame, AtspiCallBudget& budget) {
+    int nodesLeft = kCloseButtonNodes;
+    return FindBelow(
+        frame, kCloseButtonDepth, nodesLeft, budget, [&budget](AtspiAccessible* object) {
+            const std::optional<int> role = Role(object, budget);
+            if (!role || *role == ATSPI_ROLE_DOCUMENT_WEB || *role == ATSPI_ROLE_DOCUMENT_FRAME)
+                return SearchStep::Skip;
+            if (*role == ATSPI_ROLE_PUSH_BUTTON && Name(object, budget) == "Close")
+                return SearchStep::Found;
+            return SearchStep::Descend;
+        });
 }
 
 bool DoAction(AtspiAccessible* object, int index, AtspiCallBudget& budget) {
@@ -241,8 +233,7 @@ AtspiCloseResult AtspiForeground::Close(const std::string& key) {
     if (const int index = ActionIndex(frame, "window.close", budget); index >= 0)
         return DoAction(frame, index, budget) ? AtspiCloseResult::Requested
                                               : AtspiCloseResult::Unreachable;
-    int nodesLeft = kCloseButtonNodes;
-    if (AccessibleRef button = FindCloseButton(frame, 0, nodesLeft, budget)) {
+    if (AccessibleRef button = FindCloseButton(frame, budget)) {
         int index = ActionIndex(button.get(), "press", budget);
         if (index < 0)
             index = ActionIndex(button.get(), "click", budget);

@@ -100,22 +100,7 @@ start_app() {
 start_app gtk env GDK_BACKEND=wayland gtk3-demo
 profile="$wl_home/firefox"
 mkdir -p "$profile"
-# No first-run pages, updates or reports: the network is closed anyway.
-cat >"$profile/user.js" <<'EOF'
-user_pref("browser.aboutwelcome.enabled", false);
-user_pref("browser.shell.checkDefaultBrowser", false);
-user_pref("browser.startup.homepage_override.mstone", "ignore");
-user_pref("browser.tabs.warnOnClose", false);
-user_pref("datareporting.policy.dataSubmissionEnabled", false);
-user_pref("datareporting.policy.firstRunURL", "");
-user_pref("toolkit.telemetry.reportingpolicy.firstRun", false);
-user_pref("app.update.auto", false);
-user_pref("network.captive-portal-service.enabled", false);
-user_pref("network.connectivity-service.enabled", false);
-user_pref("browser.safebrowsing.update.enabled", false);
-user_pref("extensions.update.enabled", false);
-user_pref("browser.newtabpage.enabled", false);
-EOF
+quiet_firefox_profile "$profile"
 [ "$(id -u)" -ne 0 ] || chown -R "$wl_user:" "$profile"
 start_app firefox env MOZ_ENABLE_WAYLAND=1 firefox-esr --profile "$profile" --no-remote "$fox_url"
 # The flags keep it off the closed network; no sandbox, which needs
