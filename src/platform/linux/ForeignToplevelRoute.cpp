@@ -1,10 +1,11 @@
-#include "ForeignToplevelRoute.h"
+#include "platform/linux/ForeignToplevelRoute.h"
 
 #include <poll.h>
 #include <wayland-client.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
@@ -122,6 +123,11 @@ struct ForeignToplevelListeners {
 };
 
 std::unique_ptr<ForeignToplevelRoute> ForeignToplevelRoute::Open() {
+    // libwayland complains on stderr when it cannot even name the socket.
+    const char* name = std::getenv("WAYLAND_DISPLAY");
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (!name || !*name || (name[0] != '/' && (!runtime || !*runtime)))
+        return nullptr;
     const auto deadline = Clock::now() + kOpenBudget;
     wl_display* display = wl_display_connect(nullptr);
     if (display == nullptr) {
