@@ -80,8 +80,6 @@ wait_for() {
     done
 }
 
-# Xvfb picks a free display itself and writes its number to fd 5; a client
-# that gets an answer shows it is really there.
 # quiet_firefox_profile DIR [PREF-LINE...]: a profile with no first-run
 # pages, updates or reports (the network is closed anyway), plus the given
 # user_pref lines.
@@ -109,6 +107,8 @@ EOF
     } >"$dir/user.js"
 }
 
+# Xvfb picks a free display itself and writes its number to fd 5; a client
+# that gets an answer shows it is really there.
 start_xvfb() {
     Xvfb -displayfd 5 -nolisten tcp -screen 0 1280x1024x24 5>"$work/display" 2>"$work/xvfb.log" &
     pids+=($!)

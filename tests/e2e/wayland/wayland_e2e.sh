@@ -197,8 +197,11 @@ swept() {
     ! windowed "${app_pid[$listed]}"
 }
 wait_for 90 "the sweep to close the $listed window" swept
+# A busy application may miss one accessibility read: the others must show
+# their windows again within the deadline, a closed one never would.
 for name in "${!app_pid[@]}"; do
-    [ "$name" = "$listed" ] || windowed "${app_pid[$name]}" || fail "the sweep closed $name too"
+    [ "$name" = "$listed" ] || wait_for 30 "$name to show its window after the sweep" \
+        windowed "${app_pid[$name]}"
 done
 step "the sweep closed the $listed window and no other"
 step "all checks passed"
