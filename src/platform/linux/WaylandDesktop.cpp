@@ -48,8 +48,20 @@ WindowHandle WaylandDesktop::HandleFor(Window window) {
         // Serials are not reused within a run: a handle names one window only.
         nextSerial_ = nextSerial_ == kSerialMask ? 1 : nextSerial_ + 1;
     }
-    if (window.appId.empty() && window.pid != 0)
-        window.appId = ProgramFileName(window.pid);
+    // Each tick lists the windows again; their programs are read only once.
+    const auto known = windows_.find(it->second);
+    if (known != windows_.end() && known->second.pid == window.pid) {
+        window.program = std::move(known->second.program);
+    } else if (window.pid != 0) {
+        window.program = ProgramFileName(window.pid);
+    }
+    if (window.appId.empty())
+        window.appId = window.program;
+    // The application id says it on most desktops; the program file where
+    // the window came from the accessibility bus alone.
+    window.browserChildClass = X11Desktop::BrowserChildClass(window.appId, window.appId);
+    if (!window.browserChildClass)
+        window.browserChildClass = X11Desktop::BrowserChildClass(window.program, window.program);
     windows_[it->second] = std::move(window);
     return kWaylandBit | it->second;
 }
@@ -59,15 +71,6 @@ const WaylandDesktop::Window* WaylandDesktop::Find(WindowHandle window) const {
         return nullptr;
     const auto it = windows_.find(uint32_t(window & kSerialMask));
     return it == windows_.end() ? nullptr : &it->second;
-}
-
-const char* WaylandDesktop::BrowserChildClass(const Window& window) const {
-    // The application id says it on most desktops; the program file where
-    // the window came from the accessibility bus alone.
-    if (const char* childClass = X11Desktop::BrowserChildClass(window.appId, window.appId))
-        return childClass;
-    const std::string file = ProgramFileName(window.pid);
-    return X11Desktop::BrowserChildClass(file, file);
 }
 
 void WaylandDesktop::ForgetAllBut(const std::set<WindowHandle>& live) {
@@ -101,7 +104,9 @@ WindowHandle WaylandDesktop::ForegroundWindow() {
                           {},
                           focused->pid,
                           focused->appId,
-                          focused->title};
+                          focused->title,
+                          {},
+                          nullptr};
             // wlroots' toplevel list names no process: the ACTIVE frame does.
             if (window.pid == 0 && frames_) {
                 if (std::optional<AtspiFrameInfo> frame = frames_->ActiveFrame()) {
@@ -116,8 +121,8 @@ WindowHandle WaylandDesktop::ForegroundWindow() {
     if (foreground_ == kNullWindow && frames_) {
         if (std::optional<AtspiFrameInfo> frame = frames_->ActiveFrame()) {
             route_ = "accessibility";
-            foreground_ =
-                HandleFor({"a:" + frame->key, 0, frame->key, frame->pid, {}, frame->name});
+            foreground_ = HandleFor(
+                {"a:" + frame->key, 0, frame->key, frame->pid, {}, frame->name, {}, nullptr});
         }
     }
     if (windows_.size() > kMaxRememberedWindows)
@@ -133,7 +138,8 @@ void WaylandDesktop::EnumTopLevelWindows(const WindowCallback& callback) {
         std::vector<AtspiFrameInfo> frames;
         compositorNamesAll = !listed.empty();
         for (const CompositorWindow& w : listed) {
-            Window window{"c:" + std::to_string(w.id), w.id, {}, w.pid, w.appId, w.title};
+            Window window{
+                "c:" + std::to_string(w.id), w.id, {}, w.pid, w.appId, w.title, {}, nullptr};
             if (window.pid == 0) {
                 // Paired with the one accessible frame of that title, if one.
                 if (frames.empty() && frames_)
@@ -162,8 +168,8 @@ void WaylandDesktop::EnumTopLevelWindows(const WindowCallback& callback) {
     if (!compositorNamesAll) {
         if (!compositor_ && frames_) {
             for (const AtspiFrameInfo& frame : frames_->Frames())
-                handles.push_back(
-                    HandleFor({"a:" + frame.key, 0, frame.key, frame.pid, {}, frame.name}));
+                handles.push_back(HandleFor(
+                    {"a:" + frame.key, 0, frame.key, frame.pid, {}, frame.name, {}, nullptr}));
         }
         if (x11_) {
             for (WindowHandle x : x11_->TopLevelWindows())
@@ -189,7 +195,7 @@ void WaylandDesktop::EnumChildWindows(WindowHandle parent, const WindowCallback&
     }
     if ((parent & kSyntheticChildBit) != 0)
         return;
-    if (const Window* window = Find(parent); window && BrowserChildClass(*window))
+    if (const Window* window = Find(parent); window && window->browserChildClass)
         callback(parent | kSyntheticChildBit);
 }
 
@@ -200,8 +206,7 @@ std::string WaylandDesktop::ClassName(WindowHandle window) {
     if (!found)
         return {};
     if ((window & kSyntheticChildBit) != 0) {
-        const char* childClass = BrowserChildClass(*found);
-        return childClass ? childClass : "";
+        return found->browserChildClass ? found->browserChildClass : "";
     }
     return Truncated(found->appId, kClassNameBufferSize);
 }

@@ -77,12 +77,14 @@ private:
         uint32_t pid = 0;
         std::string appId;  // the compositor's application id, or the program's file name
         std::string title;
+        // Filled by HandleFor, once per window: the program does not change.
+        std::string program;                      // the program's file name
+        const char* browserChildClass = nullptr;  // null: not a browser
     };
 
     static bool IsWayland(WindowHandle window) noexcept { return (window & kWaylandBit) != 0; }
     WindowHandle HandleFor(Window window);
     const Window* Find(WindowHandle window) const;
-    const char* BrowserChildClass(const Window& window) const;
     void ForgetAllBut(const std::set<WindowHandle>& live);
     void LogCannotClose(const Window& window, const char* why);
 
